@@ -1,0 +1,192 @@
+#include "platform/CString.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cwchar>
+#include <cwctype>
+#include <vector>
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Decodes one UTF-8 sequence at text[i]; advances i past it.
+char32_t DecodeUtf8(const unsigned char* text, size_t& i) {
+    unsigned char lead = text[i++];
+    if (lead < 0x80) return lead;
+    int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 && lead < 0xE0 ? 1 : -1;
+    if (extra < 0 || lead >= 0xF5) return kReplacement;
+    char32_t cp = lead & (0x3F >> extra);
+    for (int k = 0; k < extra; ++k) {
+        if ((text[i] & 0xC0) != 0x80) return kReplacement;  // do not consume the stray byte
+        cp = (cp << 6) | (text[i++] & 0x3F);
+    }
+    static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kReplacement;
+    return cp;
+}
+
+}  // namespace
+
+std::string WideToUtf8(const wchar_t* text) {
+    std::string out;
+    if (!text) return out;
+    for (const wchar_t* p = text; *p; ++p) {
+        char32_t cp = static_cast<char32_t>(*p);
+        // A UTF-16 surrogate pair (as a Windows-born string may hold) joins into one code point.
+        if (cp >= 0xD800 && cp <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(p[1]) - 0xDC00);
+            ++p;
+        }
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+CString Utf8ToWide(const char* text) {
+    std::wstring out;
+    if (!text) return CString();
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    for (size_t i = 0; bytes[i];) out += static_cast<wchar_t>(DecodeUtf8(bytes, i));
+    return CString(out);
+}
+
+CString CString::Left(int count) const {
+    count = std::clamp(count, 0, GetLength());
+    return CString(text_.substr(0, count));
+}
+
+CString CString::Right(int count) const {
+    count = std::clamp(count, 0, GetLength());
+    return CString(text_.substr(text_.size() - count));
+}
+
+CString CString::Mid(int index) const { return Mid(index, GetLength()); }
+
+CString CString::Mid(int index, int count) const {
+    index = std::clamp(index, 0, GetLength());
+    count = std::clamp(count, 0, GetLength() - index);
+    return CString(text_.substr(index, count));
+}
+
+int CString::Find(wchar_t ch, int start) const {
+    if (start < 0 || start >= GetLength()) return -1;
+    size_t at = text_.find(ch, start);
+    return at == std::wstring::npos ? -1 : static_cast<int>(at);
+}
+
+int CString::Find(const wchar_t* sub, int start) const {
+    if (!sub || start < 0 || start > GetLength()) return -1;
+    size_t at = text_.find(sub, start);
+    return at == std::wstring::npos ? -1 : static_cast<int>(at);
+}
+
+int CString::ReverseFind(wchar_t ch) const {
+    size_t at = text_.rfind(ch);
+    return at == std::wstring::npos ? -1 : static_cast<int>(at);
+}
+
+CString& CString::MakeLower() {
+    for (auto& ch : text_) ch = static_cast<wchar_t>(std::towlower(ch));
+    return *this;
+}
+
+CString& CString::MakeUpper() {
+    for (auto& ch : text_) ch = static_cast<wchar_t>(std::towupper(ch));
+    return *this;
+}
+
+int CString::Replace(const wchar_t* from, const wchar_t* to) {
+    if (!from || !*from) return 0;
+    std::wstring needle(from), replacement(to ? to : L"");
+    int count = 0;
+    for (size_t at = text_.find(needle); at != std::wstring::npos;
+         at = text_.find(needle, at + replacement.size())) {
+        text_.replace(at, needle.size(), replacement);
+        ++count;
+    }
+    return count;
+}
+
+int CString::Replace(wchar_t from, wchar_t to) {
+    int count = 0;
+    for (auto& ch : text_) {
+        if (ch == from) {
+            ch = to;
+            ++count;
+        }
+    }
+    return count;
+}
+
+CString& CString::Trim() {
+    auto notSpace = [](wchar_t ch) { return !std::iswspace(ch); };
+    text_.erase(text_.begin(), std::find_if(text_.begin(), text_.end(), notSpace));
+    text_.erase(std::find_if(text_.rbegin(), text_.rend(), notSpace).base(), text_.end());
+    return *this;
+}
+
+int CString::Compare(const wchar_t* other) const { return std::wcscmp(text_.c_str(), other ? other : L""); }
+
+int CString::CompareNoCase(const wchar_t* other) const {
+    CString a(*this), b(other);
+    return a.MakeLower().Compare(b.MakeLower());
+}
+
+void CString::Format(const wchar_t* format, ...) {
+    std::vector<wchar_t> buffer(256);
+    for (;;) {
+        va_list args;
+        va_start(args, format);
+        int written = std::vswprintf(buffer.data(), buffer.size(), format, args);
+        va_end(args);
+        if (written >= 0 && static_cast<size_t>(written) < buffer.size()) {
+            text_.assign(buffer.data(), written);
+            return;
+        }
+        if (buffer.size() >= (1u << 24)) {  // a format that never fits: leave the text empty
+            text_.clear();
+            return;
+        }
+        buffer.resize(buffer.size() * 4);
+    }
+}
+
+CString& CString::operator=(const wchar_t* text) {
+    text_ = text ? text : L"";
+    return *this;
+}
+
+CString& CString::operator+=(const CString& other) {
+    text_ += other.text_;
+    return *this;
+}
+
+CString& CString::operator+=(const wchar_t* other) {
+    if (other) text_ += other;
+    return *this;
+}
+
+CString& CString::operator+=(wchar_t ch) {
+    text_ += ch;
+    return *this;
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+// The platform's wide string class, reduced to the members the library and its hosts use.
+// Paths travel as wide strings above the platform layer; they become UTF-8 only where they meet
+// the operating system (WideToUtf8).
+#include <string>
+#include <utility>
+
+#include "module/Export.h"
+#include "platform/WinTypes.h"
+
+class IMGDESK_API CString {
+public:
+    CString() = default;
+    CString(const wchar_t* text) : text_(text ? text : L"") {}  // NOLINT: implicit, as on the platform
+    CString(const wchar_t* text, int length) : text_(text ? std::wstring(text, length) : L"") {}
+    CString(wchar_t ch, int repeat = 1) : text_(repeat > 0 ? repeat : 0, ch) {}
+
+    int GetLength() const { return static_cast<int>(text_.size()); }
+    bool IsEmpty() const { return text_.empty(); }
+    void Empty() { text_.clear(); }
+    const wchar_t* GetString() const { return text_.c_str(); }
+    operator const wchar_t*() const { return text_.c_str(); }
+    wchar_t GetAt(int index) const { return text_.at(index); }
+    wchar_t operator[](int index) const { return text_.at(index); }
+
+    // The first count characters (all of them when count exceeds the length; none when negative).
+    CString Left(int count) const;
+    // The last count characters.
+    CString Right(int count) const;
+    // From index to the end, or count characters from index.
+    CString Mid(int index) const;
+    CString Mid(int index, int count) const;
+
+    // Index of the first occurrence at or after start, or -1.
+    int Find(wchar_t ch, int start = 0) const;
+    int Find(const wchar_t* sub, int start = 0) const;
+    // Index of the last occurrence of ch, or -1.
+    int ReverseFind(wchar_t ch) const;
+
+    CString& MakeLower();
+    CString& MakeUpper();
+    // Replaces every occurrence of from with to; returns the number of replacements.
+    int Replace(const wchar_t* from, const wchar_t* to);
+    int Replace(wchar_t from, wchar_t to);
+    CString& Trim();
+
+    // <0, 0, >0 like wcscmp; CompareNoCase folds case first.
+    int Compare(const wchar_t* other) const;
+    int CompareNoCase(const wchar_t* other) const;
+
+    // printf-style formatting with wide format strings.
+    void Format(const wchar_t* format, ...);
+
+    CString& operator=(const wchar_t* text);
+    CString& operator+=(const CString& other);
+    CString& operator+=(const wchar_t* other);
+    CString& operator+=(wchar_t ch);
+
+    friend CString operator+(const CString& a, const CString& b) { return CString(a.text_ + b.text_); }
+    friend CString operator+(const CString& a, const wchar_t* b) { return a + CString(b); }
+    friend CString operator+(const wchar_t* a, const CString& b) { return CString(a) + b; }
+    friend CString operator+(const CString& a, wchar_t b) { return CString(a.text_ + b); }
+    friend bool operator==(const CString& a, const CString& b) { return a.text_ == b.text_; }
+    friend bool operator==(const CString& a, const wchar_t* b) { return a.text_ == (b ? b : L""); }
+    friend bool operator!=(const CString& a, const CString& b) { return !(a == b); }
+    friend bool operator!=(const CString& a, const wchar_t* b) { return !(a == b); }
+    friend bool operator<(const CString& a, const CString& b) { return a.text_ < b.text_; }
+
+private:
+    explicit CString(std::wstring text) : text_(std::move(text)) {}
+    friend IMGDESK_API CString Utf8ToWide(const char* text);
+
+    std::wstring text_;
+};
+
+// UTF-8 text of a wide string, for the operating system's interfaces (paths, environment).
+// Characters that are not valid code points become U+FFFD.
+IMGDESK_API std::string WideToUtf8(const wchar_t* text);
+// Wide string of UTF-8 text; invalid sequences become U+FFFD.
+IMGDESK_API CString Utf8ToWide(const char* text);

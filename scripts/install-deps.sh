@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package imgdesk needs to build and test. Safe to run again: packages that
+# are already there are left alone, and nothing is fetched when all are present.
+#   scripts/install-deps.sh          build, tests, fuzzing
+#   scripts/install-deps.sh --bench  also the benchmark-only peers (OpenCV, Leptonica)
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
+  libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev
+  libarchive-dev libcups2-dev libssl-dev
+  qpdf poppler-utils unzip zip cups-ipp-utils libjpeg-turbo-progs
+)
+if [[ "${1:-}" == "--bench" ]]; then
+  packages+=(libopencv-dev libleptonica-dev)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+
+if ((${#missing[@]} == 0)); then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+sudo_cmd=()
+[[ $(id -u) -eq 0 ]] || sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

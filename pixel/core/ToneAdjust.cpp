@@ -5,34 +5,57 @@
 #include "pixel/DataHandler.h"
 #include "pixel/internal/ByteTable.h"
 #include "pixel/internal/PixelLayout.h"
+#include "pixel/internal/PointPass.h"
 
 namespace imgdesk::pixel {
 namespace {
 
-ByteTable LuminosityTable(int amount) {
+// The pass of AdjustLuminosity: every byte times (amount + 100) / 100, limited to 0..255.
+PointPass LuminosityPass(int amount) {
     // 64-bit products: the amount is not limited, and large amounts must saturate, not wrap.
     const long long factor = static_cast<long long>(amount) + 100;
     ByteTable table{};
     for (int v = 0; v < 256; ++v)
         table[v] = static_cast<unsigned char>(std::clamp(v * factor / 100, 0LL, 255LL));
-    return table;
+    LinearMap linear;
+    linear.multiply[0] = static_cast<int>(std::clamp(factor, 0LL, 258LL));  // 258: no linear form
+    linear.divisor = 100;
+    return PointPass(1, &table, factor <= 257 ? &linear : nullptr);
 }
 
-ByteTable ContrastTable(int amount) {
+// The pass of AdjustContrast: a stretch away from the middle for positive amounts, a compression
+// towards it for negative ones.
+PointPass ContrastPass(int amount) {
     ByteTable table{};
+    LinearMap linear;
     if (amount > 0) {
         const int low = amount >= 128 ? 120 : amount;
         const int high = amount >= 128 ? 127 : 255 - amount;
         const int divisor = amount >= 128 ? 15 : 255 - 2 * amount;
         for (int v = 0; v < 256; ++v) {
-            table[v] = v <= low ? 0 : v > high ? 255 : static_cast<unsigned char>((v - low) * 255 / divisor);
+            table[v] = v <= low    ? 0
+                       : v > high ? 255
+                                  : static_cast<unsigned char>((v - low) * 255 / divisor);
         }
+        linear.subtract = low;
+        linear.multiply[0] = 255;
+        linear.divisor = divisor;
+        linear.ceiling = high;
     } else {
         const int lift = amount <= -128 ? 120 : -amount;
         const int divisor = amount <= -128 ? 15 : 255 + 2 * amount;
         for (int v = 0; v < 256; ++v) table[v] = static_cast<unsigned char>(v * divisor / 255 + lift);
+        linear.multiply[0] = divisor;
+        linear.divisor = 255;
+        linear.add = lift;
     }
-    return table;
+    return PointPass(1, &table, &linear);
+}
+
+// Applies a byte-wise pass to every row of a buffer.
+void ApplyToRows(const PointPass& pass, unsigned char* buffer, int width, int height, int bitsPerPixel) {
+    ForEachRow(buffer, width, height, bitsPerPixel,
+               [&](unsigned char* row, int rowBytes) { pass.Apply(row, rowBytes); });
 }
 
 struct Hsl {
@@ -126,18 +149,14 @@ using namespace imgdesk::pixel;
 int CDataHandler::AdjustLuminosity(unsigned char* buffer, int width, int height, int bitsPerPixel,
                                    int amount) {
     if (amount == 0 || !IsSupportedBitCount(bitsPerPixel)) return 0;
-    const ByteTable table = LuminosityTable(amount);
-    ForEachRow(buffer, width, height, bitsPerPixel,
-               [&](unsigned char* row, int rowBytes) { ApplyByteTable(row, rowBytes, table); });
+    ApplyToRows(LuminosityPass(amount), buffer, width, height, bitsPerPixel);
     return 1;
 }
 
 int CDataHandler::AdjustContrast(unsigned char* buffer, int width, int height, int bitsPerPixel,
                                  int amount) {
     if (amount == 0 || !IsSupportedBitCount(bitsPerPixel)) return 0;
-    const ByteTable table = ContrastTable(amount);
-    ForEachRow(buffer, width, height, bitsPerPixel,
-               [&](unsigned char* row, int rowBytes) { ApplyByteTable(row, rowBytes, table); });
+    ApplyToRows(ContrastPass(amount), buffer, width, height, bitsPerPixel);
     return 1;
 }
 
@@ -153,8 +172,7 @@ int CDataHandler::AdjustSaturation(unsigned char* buffer, int width, int height,
             const unsigned long c = Resaturate(v, v, v, factor);
             table[v] = static_cast<unsigned char>(((c & 0xFF) + (c >> 8 & 0xFF) + (c >> 16 & 0xFF)) / 3);
         }
-        ForEachRow(buffer, width, height, bitsPerPixel,
-                   [&](unsigned char* row, int rowBytes) { ApplyByteTable(row, rowBytes, table); });
+        ApplyToRows(PointPass(1, &table, nullptr), buffer, width, height, bitsPerPixel);
         return 1;
     }
 
@@ -184,20 +202,16 @@ int CDataHandler::SaturationAlter(unsigned char* buffer, int width, int height, 
                                   int red, int green, int blue) {
     if (red == 255 && green == 255 && blue == 255) return 0;
     if (bitsPerPixel != 24 && bitsPerPixel != 32) return 0;
-    ByteTable gains[3];
-    const int limited[3] = {std::clamp(blue, 0, 255), std::clamp(green, 0, 255), std::clamp(red, 0, 255)};
-    for (int channel = 0; channel < 3; ++channel) {
-        for (int v = 0; v < 256; ++v) gains[channel][v] = static_cast<unsigned char>(v * limited[channel] / 255);
+    // Blue, green, red, and the fourth byte of 32-bit pixels at gain 255, which leaves it as it is.
+    const int gains[4] = {std::clamp(blue, 0, 255), std::clamp(green, 0, 255), std::clamp(red, 0, 255), 255};
+    ByteTable tables[4];
+    LinearMap linear;
+    linear.divisor = 255;
+    for (int channel = 0; channel < 4; ++channel) {
+        for (int v = 0; v < 256; ++v) tables[channel][v] = static_cast<unsigned char>(v * gains[channel] / 255);
+        linear.multiply[channel] = gains[channel];
     }
-    const int bytesPerPixel = bitsPerPixel / 8;
-    ForEachRow(buffer, width, height, bitsPerPixel, [&](unsigned char* row, int) {
-        for (int x = 0; x < width; ++x) {
-            unsigned char* pixel = row + x * bytesPerPixel;
-            pixel[0] = gains[0][pixel[0]];
-            pixel[1] = gains[1][pixel[1]];
-            pixel[2] = gains[2][pixel[2]];
-        }
-    });
+    ApplyToRows(PointPass(bitsPerPixel / 8, tables, &linear), buffer, width, height, bitsPerPixel);
     return 1;
 }
 

@@ -1,0 +1,53 @@
+#pragma once
+
+// Point operations: each byte is replaced by a function of its old value and of its channel.
+// The tables define the result; where the function also has the linear form below, whole blocks
+// go through a vector path that is checked against the tables over every byte value before it is
+// used, so both paths give identical results.
+#include <cstdint>
+
+#include "pixel/internal/ByteTable.h"
+
+namespace imgdesk::pixel {
+
+// out = v > ceiling ? 255 : min(255, max(v - subtract, 0) * multiply[channel] / divisor + add),
+// with integer division truncating. The product must fit 16 bits: multiply at most 257.
+struct LinearMap {
+    int subtract = 0;
+    int multiply[4] = {1, 1, 1, 1};
+    int divisor = 1;
+    int add = 0;
+    int ceiling = 255;
+};
+
+class PointPass {
+public:
+    // period: how many channels the bytes of a row cycle through (1 for byte-wise passes, 3 or 4 for
+    // colour pixels); tables: one per channel; linear: the same maps in linear form, or null.
+    PointPass(int period, const ByteTable* tables, const LinearMap* linear);
+
+    // Applies the pass to count bytes starting at a channel-0 byte (a row start).
+    void Apply(unsigned char* bytes, long long count) const;
+
+    // Whether the vector path is in use (for tests and benchmarks).
+    bool Vectorised() const { return vectorised_; }
+
+private:
+    long long ApplyVector(unsigned char* bytes, long long count) const;
+    void ApplyTables(unsigned char* bytes, long long start, long long count) const;
+    bool PrepareVector(const LinearMap& linear);
+
+    int period_;
+    ByteTable tables_[4];
+    bool vectorised_ = false;
+    // Lane constants for three consecutive 16-byte vectors (48 bytes: a whole number of 1, 3 or 4
+    // byte pixels), low and high halves.
+    alignas(16) std::uint16_t multiply_[3][2][8] = {};
+    alignas(16) std::uint8_t subtract_[16] = {};
+    alignas(16) std::uint8_t ceiling_[16] = {};
+    alignas(16) std::uint16_t magic_[8] = {};
+    alignas(16) std::uint16_t add_[8] = {};
+    int shift_ = 0;
+};
+
+}  // namespace imgdesk::pixel

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 
 #include "service/CoreKit.h"
 #include "support/MemoryProbe.h"
@@ -62,6 +63,24 @@ TEST(Memory, HostHooksRouteTheLibrarysMemory) {
     DelMem(NewMem(10));
     EXPECT_EQ(1, g_hostAllocations);
     SetMemHooks(previous);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Memory, LargeBlocksAreZeroFilledWritableAndReleased) {
+    // Picture-sized blocks take another path in the default allocator than small ones.
+    for (int size : {4 << 20, (6 << 20) + 5, 40000000}) {
+        auto* block = static_cast<unsigned char*>(NewMem(size));
+        ASSERT_NE(nullptr, block);
+        EXPECT_EQ(0u, reinterpret_cast<std::uintptr_t>(block) % 16);
+        for (int at : {0, size / 2, size - 1}) {
+            EXPECT_EQ(0, block[at]);
+            block[at] = 1;
+        }
+        DelMem(block);
+    }
 }
 
 }  // namespace

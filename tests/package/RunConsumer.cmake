@@ -11,8 +11,14 @@ function(run)
   endif()
 endfunction()
 
+# A sanitizer build of the library needs its runtime in the host program too.
+set(sanitize_flags "")
+if(SANITIZE)
+  set(sanitize_flags "-fsanitize=${SANITIZE}")
+endif()
+
 run(${CMAKE_COMMAND} --install ${BINARY_DIR} --prefix ${prefix})
-run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${work}/cmake -DCMAKE_PREFIX_PATH=${prefix})
+run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${work}/cmake -DCMAKE_PREFIX_PATH=${prefix} "-DCMAKE_CXX_FLAGS=${sanitize_flags}")
 run(${CMAKE_COMMAND} --build ${work}/cmake)
 run(${work}/cmake/consumer)
 
@@ -22,5 +28,5 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "pkg-config does not know imgdesk")
 endif()
 separate_arguments(flags UNIX_COMMAND "${flags}")
-run(c++ -std=c++17 ${CONSUMER_DIR}/consumer.cpp ${flags} -Wl,-rpath,${prefix}/lib -o ${work}/consumer-pc)
+run(c++ -std=c++17 ${sanitize_flags} ${CONSUMER_DIR}/consumer.cpp ${flags} -Wl,-rpath,${prefix}/lib -o ${work}/consumer-pc)
 run(${work}/consumer-pc)

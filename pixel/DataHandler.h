@@ -258,4 +258,34 @@ public:
     // --- Hough lines, line and rectangle search, frame rotation, edge-based border and skew -
 
     // --- Motion detection ------------------------------------------------------------------
+
+    // Each compares a frame with the previous one, which the caller keeps in stored, storedWidth
+    // and storedHeight: stored starts null, the same three variables are passed on every call
+    // (one set per operation), and the caller releases stored with DelMem at the end. Every call
+    // that gets that far releases the stored frame and stores the current one; if memory runs out
+    // just then, stored is left null (the size keeps its old values) and the failure result is
+    // returned. Refusals (null frame, size below 1, unsupported bit count) and other failures
+    // leave the stored frame as it was. A frame of another size than the stored one counts no
+    // changed pixels. The plain three store grey levels with rows padded to a multiple of 4 and
+    // read no palette, so 8-bit frames never show a change.
+
+    // 1 when more than a quarter of the pixels moved by more than 30 grey levels; 0 otherwise,
+    // and on refusal or failure.
+    int DynamicDistinguish(unsigned char* frame, int width, int height, int bitsPerPixel,
+                           unsigned char*& stored, int& storedWidth, int& storedHeight);
+    // 1 when fewer than a tenth of the pixels moved by more than 30 grey levels; 0 otherwise,
+    // and on refusal or failure.
+    int StaticDistinguish(unsigned char* frame, int width, int height, int bitsPerPixel,
+                          unsigned char*& stored, int& storedWidth, int& storedHeight);
+    // The number of pixels that moved by more than 40 grey levels; -1 on refusal or failure.
+    int DynamicPointNum(unsigned char* frame, int width, int height, int bitsPerPixel,
+                        unsigned char*& stored, int& storedWidth, int& storedHeight);
+    // The number of pixels that moved by more than 100 levels in an edge image of the frame: the
+    // frame zoomed to a long side of about 320 (ZoomData by 1 / (long side / 320)), converted to
+    // packed grey (8-bit frames through the palette), then EdgeDetectionSobelEx and MedianFilter.
+    // The stored frame is that packed edge image at the working size. -1 on refusal (also when the
+    // working size rounds to 0) or failure.
+    int DynamicPointNumEx(unsigned char* frame, int width, int height, int bitsPerPixel,
+                          tagRGBQUAD* palette, unsigned char*& stored, int& storedWidth,
+                          int& storedHeight);
 };

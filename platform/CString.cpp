@@ -11,7 +11,8 @@ namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 
 void AppendUtf8(std::string& out, char32_t cp) {
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        cp = kReplacement;
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -32,16 +33,23 @@ void AppendUtf8(std::string& out, char32_t cp) {
 // Decodes one UTF-8 sequence at text[i]; advances i past it.
 char32_t DecodeUtf8(const unsigned char* text, size_t& i) {
     unsigned char lead = text[i++];
-    if (lead < 0x80) return lead;
-    int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 && lead < 0xE0 ? 1 : -1;
-    if (extra < 0 || lead >= 0xF5) return kReplacement;
+    if (lead < 0x80)
+        return lead;
+    int extra = lead >= 0xF0 && lead < 0xF5   ? 3
+                : lead >= 0xE0                ? 2
+                : lead >= 0xC2 && lead < 0xE0 ? 1
+                                              : -1;
+    if (extra < 0 || lead >= 0xF5)
+        return kReplacement;
     char32_t cp = lead & (0x3F >> extra);
     for (int k = 0; k < extra; ++k) {
-        if ((text[i] & 0xC0) != 0x80) return kReplacement;  // do not consume the stray byte
+        if ((text[i] & 0xC0) != 0x80)
+            return kReplacement;  // do not consume the stray byte
         cp = (cp << 6) | (text[i++] & 0x3F);
     }
     static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kReplacement;
+    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return kReplacement;
     return cp;
 }
 
@@ -49,7 +57,8 @@ char32_t DecodeUtf8(const unsigned char* text, size_t& i) {
 
 std::string WideToUtf8(const wchar_t* text) {
     std::string out;
-    if (!text) return out;
+    if (!text)
+        return out;
     for (const wchar_t* p = text; *p; ++p) {
         char32_t cp = static_cast<char32_t>(*p);
         // A UTF-16 surrogate pair (as a Windows-born string may hold) joins into one code point.
@@ -64,9 +73,11 @@ std::string WideToUtf8(const wchar_t* text) {
 
 CString Utf8ToWide(const char* text) {
     std::wstring out;
-    if (!text) return CString();
+    if (!text)
+        return CString();
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-    for (size_t i = 0; bytes[i];) out += static_cast<wchar_t>(DecodeUtf8(bytes, i));
+    for (size_t i = 0; bytes[i];)
+        out += static_cast<wchar_t>(DecodeUtf8(bytes, i));
     return CString(out);
 }
 
@@ -80,7 +91,9 @@ CString CString::Right(int count) const {
     return CString(text_.substr(text_.size() - count));
 }
 
-CString CString::Mid(int index) const { return Mid(index, GetLength()); }
+CString CString::Mid(int index) const {
+    return Mid(index, GetLength());
+}
 
 CString CString::Mid(int index, int count) const {
     index = std::clamp(index, 0, GetLength());
@@ -89,13 +102,15 @@ CString CString::Mid(int index, int count) const {
 }
 
 int CString::Find(wchar_t ch, int start) const {
-    if (start < 0 || start >= GetLength()) return -1;
+    if (start < 0 || start >= GetLength())
+        return -1;
     size_t at = text_.find(ch, start);
     return at == std::wstring::npos ? -1 : static_cast<int>(at);
 }
 
 int CString::Find(const wchar_t* sub, int start) const {
-    if (!sub || start < 0 || start > GetLength()) return -1;
+    if (!sub || start < 0 || start > GetLength())
+        return -1;
     size_t at = text_.find(sub, start);
     return at == std::wstring::npos ? -1 : static_cast<int>(at);
 }
@@ -106,17 +121,20 @@ int CString::ReverseFind(wchar_t ch) const {
 }
 
 CString& CString::MakeLower() {
-    for (auto& ch : text_) ch = static_cast<wchar_t>(std::towlower(ch));
+    for (auto& ch : text_)
+        ch = static_cast<wchar_t>(std::towlower(ch));
     return *this;
 }
 
 CString& CString::MakeUpper() {
-    for (auto& ch : text_) ch = static_cast<wchar_t>(std::towupper(ch));
+    for (auto& ch : text_)
+        ch = static_cast<wchar_t>(std::towupper(ch));
     return *this;
 }
 
 int CString::Replace(const wchar_t* from, const wchar_t* to) {
-    if (!from || !*from) return 0;
+    if (!from || !*from)
+        return 0;
     std::wstring needle(from), replacement(to ? to : L"");
     int count = 0;
     for (size_t at = text_.find(needle); at != std::wstring::npos;
@@ -145,7 +163,9 @@ CString& CString::Trim() {
     return *this;
 }
 
-int CString::Compare(const wchar_t* other) const { return std::wcscmp(text_.c_str(), other ? other : L""); }
+int CString::Compare(const wchar_t* other) const {
+    return std::wcscmp(text_.c_str(), other ? other : L"");
+}
 
 int CString::CompareNoCase(const wchar_t* other) const {
     CString a(*this), b(other);
@@ -182,7 +202,8 @@ CString& CString::operator+=(const CString& other) {
 }
 
 CString& CString::operator+=(const wchar_t* other) {
-    if (other) text_ += other;
+    if (other)
+        text_ += other;
     return *this;
 }
 

@@ -12,7 +12,8 @@
 class IMGDESK_API CString {
 public:
     CString() = default;
-    CString(const wchar_t* text) : text_(text ? text : L"") {}  // NOLINT: implicit, as on the platform
+    CString(const wchar_t* text)
+        : text_(text ? text : L"") {}  // NOLINT: implicit, as on the platform
     CString(const wchar_t* text, int length) : text_(text ? std::wstring(text, length) : L"") {}
     CString(wchar_t ch, int repeat = 1) : text_(repeat > 0 ? repeat : 0, ch) {}
 
@@ -57,7 +58,9 @@ public:
     CString& operator+=(const wchar_t* other);
     CString& operator+=(wchar_t ch);
 
-    friend CString operator+(const CString& a, const CString& b) { return CString(a.text_ + b.text_); }
+    friend CString operator+(const CString& a, const CString& b) {
+        return CString(a.text_ + b.text_);
+    }
     friend CString operator+(const CString& a, const wchar_t* b) { return a + CString(b); }
     friend CString operator+(const wchar_t* a, const CString& b) { return CString(a) + b; }
     friend CString operator+(const CString& a, wchar_t b) { return CString(a.text_ + b); }

@@ -4,19 +4,23 @@
 #include <utility>
 
 BOOL SetRect(LPRECT rect, int left, int top, int right, int bottom) {
-    if (!rect) return FALSE;
+    if (!rect)
+        return FALSE;
     *rect = {left, top, right, bottom};
     return TRUE;
 }
 
-BOOL SetRectEmpty(LPRECT rect) { return SetRect(rect, 0, 0, 0, 0); }
+BOOL SetRectEmpty(LPRECT rect) {
+    return SetRect(rect, 0, 0, 0, 0);
+}
 
 BOOL IsRectEmpty(LPCRECT rect) {
     return !rect || rect->right <= rect->left || rect->bottom <= rect->top;
 }
 
 BOOL OffsetRect(LPRECT rect, int dx, int dy) {
-    if (!rect) return FALSE;
+    if (!rect)
+        return FALSE;
     rect->left += dx;
     rect->right += dx;
     rect->top += dy;
@@ -25,7 +29,8 @@ BOOL OffsetRect(LPRECT rect, int dx, int dy) {
 }
 
 BOOL InflateRect(LPRECT rect, int dx, int dy) {
-    if (!rect) return FALSE;
+    if (!rect)
+        return FALSE;
     rect->left -= dx;
     rect->right += dx;
     rect->top -= dy;
@@ -34,7 +39,8 @@ BOOL InflateRect(LPRECT rect, int dx, int dy) {
 }
 
 BOOL IntersectRect(LPRECT result, LPCRECT a, LPCRECT b) {
-    if (!result || !a || !b) return FALSE;
+    if (!result || !a || !b)
+        return FALSE;
     RECT common{std::max(a->left, b->left), std::max(a->top, b->top), std::min(a->right, b->right),
                 std::min(a->bottom, b->bottom)};
     if (IsRectEmpty(a) || IsRectEmpty(b) || IsRectEmpty(&common)) {
@@ -46,7 +52,8 @@ BOOL IntersectRect(LPRECT result, LPCRECT a, LPCRECT b) {
 }
 
 BOOL UnionRect(LPRECT result, LPCRECT a, LPCRECT b) {
-    if (!result || !a || !b) return FALSE;
+    if (!result || !a || !b)
+        return FALSE;
     if (IsRectEmpty(a)) {
         *result = *b;
     } else if (IsRectEmpty(b)) {
@@ -73,6 +80,8 @@ BOOL EqualRect(LPCRECT a, LPCRECT b) {
 }
 
 void CRect::NormalizeRect() {
-    if (left > right) std::swap(left, right);
-    if (top > bottom) std::swap(top, bottom);
+    if (left > right)
+        std::swap(left, right);
+    if (top > bottom)
+        std::swap(top, bottom);
 }

@@ -12,7 +12,9 @@
 
 namespace {
 
-bool SameLetter(wchar_t a, wchar_t b) { return std::towlower(a) == std::towlower(b); }
+bool SameLetter(wchar_t a, wchar_t b) {
+    return std::towlower(a) == std::towlower(b);
+}
 
 // Wildcard match of a whole name: '*' matches any run (also empty), '?' any one character,
 // letters match without regard to case. Iterative, with one back-tracking point per '*'.
@@ -33,7 +35,8 @@ bool WildcardMatch(const wchar_t* pattern, const wchar_t* name) {
             return false;
         }
     }
-    while (*pattern == L'*') ++pattern;
+    while (*pattern == L'*')
+        ++pattern;
     return *pattern == 0;
 }
 
@@ -54,32 +57,42 @@ bool LessNoCase(const CString& a, const CString& b) {
 }  // namespace
 
 int SearchFileList(const wchar_t* pattern, std::list<CString>& list) {
-    if (!pattern) return 0;
+    if (!pattern)
+        return 0;
     CString full(pattern);
     int separator = full.ReverseFind(kPathSeparator);
     CString folder = separator < 0 ? CString(L".") : full.Left(separator);
     CString namePattern = separator < 0 ? full : full.Mid(separator + 1);
-    if (folder.IsEmpty()) folder = CString(kPathSeparator);  // a pattern right under the root
+    if (folder.IsEmpty())
+        folder = CString(kPathSeparator);  // a pattern right under the root
 
     std::string folderBytes = WideToUtf8(folder);
     std::unique_ptr<DIR, DirCloser> dir(::opendir(folderBytes.c_str()));
-    if (!dir) return 0;
+    if (!dir)
+        return 0;
 
     std::vector<CString> names;
     while (const dirent* entry = ::readdir(dir.get())) {
         CString name = Utf8ToWide(entry->d_name);
         // A name that is not valid UTF-8 cannot be named by a wide path; it is passed over.
-        if (WideToUtf8(name) != entry->d_name) continue;
-        if (name == L"." || name == L".." || !WildcardMatch(namePattern, name)) continue;
+        if (WideToUtf8(name) != entry->d_name)
+            continue;
+        if (name == L"." || name == L".." || !WildcardMatch(namePattern, name))
+            continue;
         std::string path = folderBytes + (folderBytes == "/" ? "" : "/") + entry->d_name;
-        if (IsRegularFile(path)) names.push_back(name);
+        if (IsRegularFile(path))
+            names.push_back(name);
     }
     std::sort(names.begin(), names.end(), LessNoCase);
 
-    // Paths are rebuilt from the folder as given (a "." folder stays relative: the caller chose it).
+    // Paths are rebuilt from the folder as given (a "." folder stays relative: the caller chose
+    // it).
     CString prefix = separator < 0 ? CString() : full.Left(separator + 1);
-    for (const CString& name : names) list.push_back(prefix + name);
+    for (const CString& name : names)
+        list.push_back(prefix + name);
     return static_cast<int>(names.size());
 }
 
-int DelFile(const wchar_t* path) { return DeleteFileW(path); }
+int DelFile(const wchar_t* path) {
+    return DeleteFileW(path);
+}

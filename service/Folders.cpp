@@ -19,13 +19,15 @@ void CreateFolders(const std::string& path) {
     for (size_t at = 1; at <= path.size(); ++at) {
         if (at == path.size() || path[at] == '/') {
             std::string prefix = path.substr(0, at);
-            if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return;
+            if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST)
+                return;
         }
     }
 }
 
 std::string WithoutTrailingSeparators(std::string path) {
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
     return path;
 }
 

@@ -25,13 +25,17 @@ static_assert(sizeof(BlockHeader) == kHeader, "header keeps blocks 16-byte align
 void* MapLargeBlock(std::size_t bytes) {
     const std::size_t mapped = (bytes + kHeader + kHugePage - 1) / kHugePage * kHugePage;
     // Over-map by one huge page so that the block can start on a huge-page boundary.
-    void* raw = ::mmap(nullptr, mapped + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED) return nullptr;
+    void* raw = ::mmap(nullptr, mapped + kHugePage, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED)
+        return nullptr;
     const auto start = reinterpret_cast<std::uintptr_t>(raw);
     const std::uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
-    if (aligned > start) ::munmap(raw, aligned - start);
+    if (aligned > start)
+        ::munmap(raw, aligned - start);
     const std::size_t tail = start + mapped + kHugePage - (aligned + mapped);
-    if (tail) ::munmap(reinterpret_cast<void*>(aligned + mapped), tail);
+    if (tail)
+        ::munmap(reinterpret_cast<void*>(aligned + mapped), tail);
     ::madvise(reinterpret_cast<void*>(aligned), mapped, MADV_HUGEPAGE);
     auto* header = reinterpret_cast<BlockHeader*>(aligned);
     header->mappedBytes = mapped;
@@ -39,9 +43,11 @@ void* MapLargeBlock(std::size_t bytes) {
 }
 
 void* HeapAllocate(std::size_t size) {
-    if (size >= kLargeBlock) return MapLargeBlock(size);
+    if (size >= kLargeBlock)
+        return MapLargeBlock(size);
     auto* header = static_cast<BlockHeader*>(std::calloc(1, size + kHeader));
-    if (!header) return nullptr;
+    if (!header)
+        return nullptr;
     return reinterpret_cast<unsigned char*>(header) + kHeader;
 }
 
@@ -60,17 +66,20 @@ MemHooks g_hooks = kHeapHooks;
 }  // namespace
 
 void* NewMem(int size) {
-    if (size < 0) return nullptr;
+    if (size < 0)
+        return nullptr;
     // A zero-byte request still yields a distinct block, as callers test the pointer for null.
     std::size_t bytes = size > 0 ? static_cast<std::size_t>(size) : 1;
     void* block = g_hooks.allocate(bytes);
     // The default allocator hands out zeroed memory already; a host's may not.
-    if (block && g_hooks.allocate != kHeapHooks.allocate) std::memset(block, 0, bytes);
+    if (block && g_hooks.allocate != kHeapHooks.allocate)
+        std::memset(block, 0, bytes);
     return block;
 }
 
 void DelMem(void* block) {
-    if (block) g_hooks.release(block);
+    if (block)
+        g_hooks.release(block);
 }
 
 MemHooks SetMemHooks(MemHooks hooks) {

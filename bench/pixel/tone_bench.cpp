@@ -38,23 +38,30 @@ void RunInPlace(benchmark::State& state, Operation operation) {
 }
 
 void BM_AdjustLuminosity(benchmark::State& state) {
-    RunInPlace(state, [](unsigned char* b) { return CDataHandler().AdjustLuminosity(b, kWidth, kHeight, 24, 30); });
+    RunInPlace(state, [](unsigned char* b) {
+        return CDataHandler().AdjustLuminosity(b, kWidth, kHeight, 24, 30);
+    });
 }
 BENCHMARK(BM_AdjustLuminosity)->Unit(benchmark::kMillisecond);
 
 void BM_AdjustContrast(benchmark::State& state) {
-    RunInPlace(state, [](unsigned char* b) { return CDataHandler().AdjustContrast(b, kWidth, kHeight, 24, 40); });
+    RunInPlace(state, [](unsigned char* b) {
+        return CDataHandler().AdjustContrast(b, kWidth, kHeight, 24, 40);
+    });
 }
 BENCHMARK(BM_AdjustContrast)->Unit(benchmark::kMillisecond);
 
 void BM_SaturationAlter(benchmark::State& state) {
-    RunInPlace(state,
-               [](unsigned char* b) { return CDataHandler().SaturationAlter(b, kWidth, kHeight, 24, 200, 128, 64); });
+    RunInPlace(state, [](unsigned char* b) {
+        return CDataHandler().SaturationAlter(b, kWidth, kHeight, 24, 200, 128, 64);
+    });
 }
 BENCHMARK(BM_SaturationAlter)->Unit(benchmark::kMillisecond);
 
 void BM_AdjustSaturation(benchmark::State& state) {
-    RunInPlace(state, [](unsigned char* b) { return CDataHandler().AdjustSaturation(b, kWidth, kHeight, 24, 40); });
+    RunInPlace(state, [](unsigned char* b) {
+        return CDataHandler().AdjustSaturation(b, kWidth, kHeight, 24, 40);
+    });
 }
 BENCHMARK(BM_AdjustSaturation)->Unit(benchmark::kMillisecond);
 

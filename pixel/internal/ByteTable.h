@@ -17,10 +17,12 @@ inline void ApplyByteTable(unsigned char* bytes, long long count, const ByteTabl
         std::uint64_t in;
         std::memcpy(&in, bytes + i, 8);
         std::uint64_t out = 0;
-        for (int k = 0; k < 8; ++k) out |= std::uint64_t(table[(in >> (8 * k)) & 0xFF]) << (8 * k);
+        for (int k = 0; k < 8; ++k)
+            out |= std::uint64_t(table[(in >> (8 * k)) & 0xFF]) << (8 * k);
         std::memcpy(bytes + i, &out, 8);
     }
-    for (; i < count; ++i) bytes[i] = table[bytes[i]];
+    for (; i < count; ++i)
+        bytes[i] = table[bytes[i]];
 }
 
 }  // namespace imgdesk::pixel

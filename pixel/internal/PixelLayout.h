@@ -9,7 +9,9 @@ constexpr bool IsSupportedBitCount(int bitsPerPixel) {
 }
 
 // Bytes of pixel data in one row: (width x bits per pixel) / 8, truncating.
-constexpr int RowBytes(int width, int bitsPerPixel) { return width * bitsPerPixel / 8; }
+constexpr int RowBytes(int width, int bitsPerPixel) {
+    return width * bitsPerPixel / 8;
+}
 
 // Bytes from the start of one row to the start of the next: the row bytes padded up to a multiple
 // of four, except that widths that are multiples of four and 32-bit rows take no padding.
@@ -29,7 +31,8 @@ template <typename Visit>
 void ForEachRow(unsigned char* buffer, int width, int height, int bitsPerPixel, Visit visit) {
     const int stride = RowStride(width, bitsPerPixel);
     const int rowBytes = RowBytes(width, bitsPerPixel);
-    for (int y = 0; y < height; ++y) visit(buffer + static_cast<long long>(y) * stride, rowBytes);
+    for (int y = 0; y < height; ++y)
+        visit(buffer + static_cast<long long>(y) * stride, rowBytes);
 }
 
 }  // namespace imgdesk::pixel

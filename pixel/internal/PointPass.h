@@ -22,8 +22,8 @@ struct LinearMap {
 
 class PointPass {
 public:
-    // period: how many channels the bytes of a row cycle through (1 for byte-wise passes, 3 or 4 for
-    // colour pixels); tables: one per channel; linear: the same maps in linear form, or null.
+    // period: how many channels the bytes of a row cycle through (1 for byte-wise passes, 3 or 4
+    // for colour pixels); tables: one per channel; linear: the same maps in linear form, or null.
     PointPass(int period, const ByteTable* tables, const LinearMap* linear);
 
     // Applies the pass to count bytes starting at a channel-0 byte (a row start).

@@ -18,7 +18,8 @@ using ScratchPtr = std::unique_ptr<T[], DelMemDeleter>;
 template <typename T = unsigned char>
 ScratchPtr<T> NewScratch(long long count) {
     const long long bytes = count * static_cast<long long>(sizeof(T));
-    if (count < 0 || bytes > 0x7FFFFFFF) return ScratchPtr<T>();
+    if (count < 0 || bytes > 0x7FFFFFFF)
+        return ScratchPtr<T>();
     return ScratchPtr<T>(static_cast<T*>(NewMem(static_cast<int>(bytes))));
 }
 

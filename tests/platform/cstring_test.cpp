@@ -6,16 +6,20 @@
 namespace {
 
 TEST(CString, Utf8RoundTripOfNonAsciiText) {
-    const char* text = "Fotos/Grüße 日本 \xF0\x9F\x93\x84.jpg";  // includes a character beyond 16 bits
+    const char* text =
+        "Fotos/Grüße 日本 \xF0\x9F\x93\x84.jpg";  // includes a character beyond 16 bits
     CString wide = Utf8ToWide(text);
     EXPECT_EQ(std::string(text), WideToUtf8(wide));
     EXPECT_EQ(L'ü', wide[8]);
 }
 
 TEST(CString, InvalidTextBecomesReplacementCharacters) {
-    EXPECT_EQ(CString(L"a\xFFFD" L"b"), Utf8ToWide("a\xC3" "b"));      // cut-off sequence
+    EXPECT_EQ(CString(L"a\xFFFD"
+                      L"b"),
+              Utf8ToWide("a\xC3"
+                         "b"));                                   // cut-off sequence
     EXPECT_EQ(CString(L"\xFFFD\xFFFD"), Utf8ToWide("\xC0\xAF"));  // overlong "/": two bad bytes
-    const wchar_t pair[] = {0xD83D, 0xDCC4, 0};                          // a UTF-16 surrogate pair
+    const wchar_t pair[] = {0xD83D, 0xDCC4, 0};                   // a UTF-16 surrogate pair
     EXPECT_EQ("\xF0\x9F\x93\x84", WideToUtf8(pair));
     const wchar_t lone[] = {L'x', 0xD800, 0};
     EXPECT_EQ("x\xEF\xBF\xBD", WideToUtf8(lone));

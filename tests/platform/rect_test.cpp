@@ -14,7 +14,8 @@ TEST(Rect, IntersectionOfOverlappingRectangles) {
 TEST(Rect, EmptyIntersectionGivesAllZeroRectangle) {
     CRect result(1, 2, 3, 4);
     CRect a(0, 0, 10, 10), touching(10, 0, 20, 10), empty(3, 3, 3, 8);
-    EXPECT_EQ(FALSE, IntersectRect(&result, &a, &touching));  // shared edge only: right is exclusive
+    EXPECT_EQ(FALSE,
+              IntersectRect(&result, &a, &touching));  // shared edge only: right is exclusive
     EXPECT_EQ(CRect(0, 0, 0, 0), result);
     result.SetRect(1, 2, 3, 4);
     EXPECT_EQ(FALSE, IntersectRect(&result, &a, &empty));

@@ -54,7 +54,8 @@ TEST(SysTime, TextIsSafeInFileNames) {
 class FileSearch : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* name : {"b.jpg", "A.JPG", "c.Jpg", "d.jpeg", "e.png", "notes.txt", "x.jpg.bak"})
+        for (const char* name :
+             {"b.jpg", "A.JPG", "c.Jpg", "d.jpeg", "e.png", "notes.txt", "x.jpg.bak"})
             dir.Write(name, "x");
         ::mkdir(dir.File("folder.jpg").c_str(), 0700);  // a folder is not a file
     }
@@ -64,7 +65,8 @@ protected:
 TEST_F(FileSearch, MatchesNamesWithoutRegardToCaseInSortedOrder) {
     std::list<CString> found;
     EXPECT_EQ(3, SearchFileList(dir.WideFile("*.jpg"), found));
-    std::list<CString> expected{dir.WideFile("A.JPG"), dir.WideFile("b.jpg"), dir.WideFile("c.Jpg")};
+    std::list<CString> expected{dir.WideFile("A.JPG"), dir.WideFile("b.jpg"),
+                                dir.WideFile("c.Jpg")};
     EXPECT_EQ(expected, found);
 }
 
@@ -82,7 +84,7 @@ TEST_F(FileSearch, WildcardsCoverTheWholeName) {
     EXPECT_EQ(1, SearchFileList(dir.WideFile("*.j*g.*"), found));  // x.jpg.bak
     EXPECT_EQ(0, SearchFileList(dir.WideFile("*.jp"), found));
     EXPECT_EQ(0, SearchFileList(dir.WideFile("missing/*.jpg"), found));
-    EXPECT_EQ(8, SearchFileList(dir.WideFile("*"), found) + 1);      // seven files, no folder
+    EXPECT_EQ(8, SearchFileList(dir.WideFile("*"), found) + 1);  // seven files, no folder
 }
 
 TEST_F(FileSearch, DelFileReportsSuccess) {

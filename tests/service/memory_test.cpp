@@ -51,7 +51,9 @@ void* HostAllocate(std::size_t size) {
     ++g_hostAllocations;
     return ::operator new(size, std::nothrow);
 }
-void HostRelease(void* block) { ::operator delete(block); }
+void HostRelease(void* block) {
+    ::operator delete(block);
+}
 
 TEST(Memory, HostHooksRouteTheLibrarysMemory) {
     MemHooks previous = SetMemHooks({HostAllocate, HostRelease});

@@ -20,7 +20,8 @@ void* CountingAllocate(std::size_t size) {
         return nullptr;
     }
     void* block = std::malloc(size);
-    if (block) ++g_live;
+    if (block)
+        ++g_live;
     return block;
 }
 
@@ -37,10 +38,16 @@ MemoryProbe::MemoryProbe() {
     g_previous = SetMemHooks({CountingAllocate, CountingRelease});
 }
 
-MemoryProbe::~MemoryProbe() { SetMemHooks(g_previous); }
+MemoryProbe::~MemoryProbe() {
+    SetMemHooks(g_previous);
+}
 
-int MemoryProbe::LiveBlocks() const { return g_live; }
-int MemoryProbe::Allocations() const { return g_allocations; }
+int MemoryProbe::LiveBlocks() const {
+    return g_live;
+}
+int MemoryProbe::Allocations() const {
+    return g_allocations;
+}
 
 void MemoryProbe::FailAllocation(int n) {
     g_failAt = n > 0 ? g_allocations + n : 0;
@@ -52,7 +59,9 @@ void MemoryProbe::FailEveryAllocation() {
     g_injected = false;
 }
 
-bool MemoryProbe::FailureInjected() const { return g_injected; }
+bool MemoryProbe::FailureInjected() const {
+    return g_injected;
+}
 
 void MemoryProbe::ResetCounts() {
     g_allocations = 0;

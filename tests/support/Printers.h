@@ -6,7 +6,9 @@
 #include "platform/CString.h"
 #include "platform/Rect.h"
 
-inline void PrintTo(const CString& text, std::ostream* out) { *out << '"' << WideToUtf8(text) << '"'; }
+inline void PrintTo(const CString& text, std::ostream* out) {
+    *out << '"' << WideToUtf8(text) << '"';
+}
 
 inline void PrintTo(const CRect& r, std::ostream* out) {
     *out << "CRect(" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << ")";

@@ -10,7 +10,8 @@ namespace imgdesk::test {
 
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "imgdesk-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) ADD_FAILURE() << "cannot make a temporary folder";
+    if (!::mkdtemp(pattern.data()))
+        ADD_FAILURE() << "cannot make a temporary folder";
     path_ = pattern;
 }
 
@@ -28,7 +29,8 @@ std::string TempDir::Write(const std::string& name, const std::string& bytes) co
 ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
     const char* old = std::getenv(name);
     hadOld_ = old != nullptr;
-    if (old) old_ = old;
+    if (old)
+        old_ = old;
     ::setenv(name, value.c_str(), 1);
 }
 

@@ -23,13 +23,15 @@ struct Picture {
         bytes.assign(static_cast<size_t>(stride) * h, 0xA5);
         int value = 7;
         for (int y = 0; y < h; ++y) {
-            for (int i = 0; i < w * bpp / 8; ++i) bytes[y * stride + i] = static_cast<unsigned char>(value++ * 37);
+            for (int i = 0; i < w * bpp / 8; ++i)
+                bytes[y * stride + i] = static_cast<unsigned char>(value++ * 37);
         }
     }
     bool PaddingIntact() const {
         for (int y = 0; y < height; ++y) {
             for (int i = width * bits / 8; i < stride; ++i) {
-                if (bytes[y * stride + i] != 0xA5) return false;
+                if (bytes[y * stride + i] != 0xA5)
+                    return false;
             }
         }
         return true;
@@ -40,9 +42,11 @@ struct Picture {
 };
 
 TEST(PixelLayout, RowStrideFollowsThePlatformBitmapRows) {
-    struct Row { int width, s8, s24, s32; };
-    for (Row r : {Row{1, 4, 4, 4}, Row{2, 4, 8, 8}, Row{3, 4, 12, 12}, Row{4, 4, 12, 16}, Row{5, 8, 16, 20},
-                  Row{639, 640, 1920, 2556}, Row{641, 644, 1924, 2564}}) {
+    struct Row {
+        int width, s8, s24, s32;
+    };
+    for (Row r : {Row{1, 4, 4, 4}, Row{2, 4, 8, 8}, Row{3, 4, 12, 12}, Row{4, 4, 12, 16},
+                  Row{5, 8, 16, 20}, Row{639, 640, 1920, 2556}, Row{641, 644, 1924, 2564}}) {
         EXPECT_EQ(r.s8, RowStride(r.width, 8)) << r.width;
         EXPECT_EQ(r.s24, RowStride(r.width, 24)) << r.width;
         EXPECT_EQ(r.s32, RowStride(r.width, 32)) << r.width;
@@ -61,7 +65,8 @@ TEST(AdjustLuminosity, WorkedFigures) {
     EXPECT_EQ(0, h.AdjustLuminosity(px, 4, 1, 8, 0));
     EXPECT_EQ(100, px[1]);
     EXPECT_EQ(1, h.AdjustLuminosity(px, 4, 1, 8, 100));
-    EXPECT_EQ((std::vector<unsigned char>{0, 200, 255, 255}), std::vector<unsigned char>(px, px + 4));
+    EXPECT_EQ((std::vector<unsigned char>{0, 200, 255, 255}),
+              std::vector<unsigned char>(px, px + 4));
     EXPECT_EQ(1, h.AdjustLuminosity(px, 4, 1, 8, -100));
     EXPECT_EQ((std::vector<unsigned char>{0, 0, 0, 0}), std::vector<unsigned char>(px, px + 4));
 }
@@ -70,7 +75,8 @@ TEST(AdjustLuminosity, ExtremeAmountsSaturateWithoutOverflow) {
     CDataHandler h;
     unsigned char px[4] = {0, 1, 128, 255};
     EXPECT_EQ(1, h.AdjustLuminosity(px, 4, 1, 8, INT_MAX));
-    EXPECT_EQ((std::vector<unsigned char>{0, 255, 255, 255}), std::vector<unsigned char>(px, px + 4));
+    EXPECT_EQ((std::vector<unsigned char>{0, 255, 255, 255}),
+              std::vector<unsigned char>(px, px + 4));
     EXPECT_EQ(1, h.AdjustLuminosity(px, 4, 1, 8, INT_MIN));
     EXPECT_EQ((std::vector<unsigned char>{0, 0, 0, 0}), std::vector<unsigned char>(px, px + 4));
 }
@@ -80,9 +86,11 @@ TEST(AdjustLuminosity, ExtremeAmountsSaturateWithoutOverflow) {
 TEST(AdjustLuminosity, EveryByteFollowsTheFormulaForEveryAmountForm) {
     CDataHandler h;
     for (int amount = -120; amount <= 320; ++amount) {
-        if (amount == 0) continue;
+        if (amount == 0)
+            continue;
         std::vector<unsigned char> row(256 + 61);
-        for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<unsigned char>(i * 7);
+        for (size_t i = 0; i < row.size(); ++i)
+            row[i] = static_cast<unsigned char>(i * 7);
         const std::vector<unsigned char> before = row;
         h.AdjustLuminosity(row.data(), static_cast<int>(row.size()), 1, 8, amount);
         for (size_t i = 0; i < row.size(); ++i) {
@@ -95,18 +103,23 @@ TEST(AdjustLuminosity, EveryByteFollowsTheFormulaForEveryAmountForm) {
 TEST(AdjustContrast, WorkedFigures) {
     CDataHandler h;
     std::vector<unsigned char> all(256);
-    for (int v = 0; v < 256; ++v) all[v] = static_cast<unsigned char>(v);
+    for (int v = 0; v < 256; ++v)
+        all[v] = static_cast<unsigned char>(v);
 
     auto strong = all;
     EXPECT_EQ(1, h.AdjustContrast(strong.data(), 256, 1, 8, 127));
-    for (int v = 0; v < 256; ++v) ASSERT_EQ(v <= 127 ? 0 : 255, strong[v]) << v;
+    for (int v = 0; v < 256; ++v)
+        ASSERT_EQ(v <= 127 ? 0 : 255, strong[v]) << v;
 
     for (int amount : {128, 200, INT_MAX}) {
         auto stretched = all;
         h.AdjustContrast(stretched.data(), 256, 1, 8, amount);
-        for (int v = 0; v <= 120; ++v) ASSERT_EQ(0, stretched[v]);
-        for (int v = 121; v <= 127; ++v) ASSERT_EQ(17 * (v - 120), stretched[v]) << v;  // 17, 34, ... 119
-        for (int v = 128; v < 256; ++v) ASSERT_EQ(255, stretched[v]);
+        for (int v = 0; v <= 120; ++v)
+            ASSERT_EQ(0, stretched[v]);
+        for (int v = 121; v <= 127; ++v)
+            ASSERT_EQ(17 * (v - 120), stretched[v]) << v;  // 17, 34, ... 119
+        for (int v = 128; v < 256; ++v)
+            ASSERT_EQ(255, stretched[v]);
     }
 
     for (int amount : {-128, -200, INT_MIN}) {
@@ -124,12 +137,16 @@ TEST(AdjustContrast, WorkedFigures) {
 TEST(AdjustContrast, EveryBandFollowsTheFormula) {
     CDataHandler h;
     for (int amount = -130; amount <= 130; ++amount) {
-        if (amount == 0) continue;
+        if (amount == 0)
+            continue;
         int low = amount, high = 255 - amount, divisor = 255 - 2 * amount, lift = -amount;
-        if (amount >= 128) low = 120, high = 127, divisor = 15;
-        if (amount < 0) divisor = amount <= -128 ? 15 : 255 + 2 * amount, lift = amount <= -128 ? 120 : -amount;
+        if (amount >= 128)
+            low = 120, high = 127, divisor = 15;
+        if (amount < 0)
+            divisor = amount <= -128 ? 15 : 255 + 2 * amount, lift = amount <= -128 ? 120 : -amount;
         std::vector<unsigned char> row(256 + 53);
-        for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<unsigned char>(i * 11);
+        for (size_t i = 0; i < row.size(); ++i)
+            row[i] = static_cast<unsigned char>(i * 11);
         const auto before = row;
         h.AdjustContrast(row.data(), static_cast<int>(row.size()), 1, 8, amount);
         for (size_t i = 0; i < row.size(); ++i) {
@@ -153,11 +170,13 @@ TEST(TonePasses, TouchEveryPixelByteAndNoPadding) {
             const auto before = lum.bytes;
             ASSERT_EQ(1, h.AdjustLuminosity(lum.data(), width, 3, bits, -100));
             ASSERT_EQ(1, h.AdjustContrast(con.data(), width, 3, bits, 127));
-            EXPECT_TRUE(lum.PaddingIntact() && con.PaddingIntact()) << bits << " bits, width " << width;
+            EXPECT_TRUE(lum.PaddingIntact() && con.PaddingIntact())
+                << bits << " bits, width " << width;
             for (int y = 0; y < 3; ++y) {
                 for (int i = 0; i < width * bits / 8; ++i) {
                     ASSERT_EQ(0, lum.bytes[y * lum.stride + i]);
-                    ASSERT_EQ(before[y * lum.stride + i] <= 127 ? 0 : 255, con.bytes[y * con.stride + i]);
+                    ASSERT_EQ(before[y * lum.stride + i] <= 127 ? 0 : 255,
+                              con.bytes[y * con.stride + i]);
                 }
             }
         }
@@ -191,7 +210,8 @@ TEST(AdjustSaturation, GreyBytesComeBackUnchanged) {
     CDataHandler h;
     for (int amount : {-100, -37, 50, 100, 1000}) {
         std::vector<unsigned char> grey(256);
-        for (int v = 0; v < 256; ++v) grey[v] = static_cast<unsigned char>(v);
+        for (int v = 0; v < 256; ++v)
+            grey[v] = static_cast<unsigned char>(v);
         const auto before = grey;
         EXPECT_EQ(1, h.AdjustSaturation(grey.data(), 256, 1, 8, amount));
         EXPECT_EQ(before, grey) << amount;
@@ -221,7 +241,8 @@ TEST(AdjustSaturation, ThirtyTwoBitPixelsKeepTheirFourthByte) {
     CDataHandler h;
     unsigned char px[8] = {0, 100, 200, 77, 10, 20, 30, 99};
     EXPECT_EQ(1, h.AdjustSaturation(px, 2, 1, 32, -100));
-    EXPECT_EQ((std::vector<unsigned char>{100, 100, 100, 77}), std::vector<unsigned char>(px, px + 4));
+    EXPECT_EQ((std::vector<unsigned char>{100, 100, 100, 77}),
+              std::vector<unsigned char>(px, px + 4));
     EXPECT_EQ(99, px[7]);
     EXPECT_EQ(px[4], px[5]);
     EXPECT_EQ(px[5], px[6]);
@@ -233,8 +254,10 @@ TEST(SaturationAlter, GainsPerChannel) {
     EXPECT_EQ(0, h.SaturationAlter(px, 2, 1, 32, 255, 255, 255));
     EXPECT_EQ(0, h.SaturationAlter(px, 2, 1, 8, 0, 0, 0));
     EXPECT_EQ(200, px[0]);
-    EXPECT_EQ(1, h.SaturationAlter(px, 2, 1, 32, 0, 128, 300));  // red cleared, blue gain limited to 255
-    EXPECT_EQ((std::vector<unsigned char>{200, 50, 0, 9, 255, 128, 0, 9}), std::vector<unsigned char>(px, px + 8));
+    EXPECT_EQ(
+        1, h.SaturationAlter(px, 2, 1, 32, 0, 128, 300));  // red cleared, blue gain limited to 255
+    EXPECT_EQ((std::vector<unsigned char>{200, 50, 0, 9, 255, 128, 0, 9}),
+              std::vector<unsigned char>(px, px + 8));
     EXPECT_EQ(1, h.SaturationAlter(px, 2, 1, 32, 255, 255, -5));  // negative gain limited to 0
     EXPECT_EQ(0, px[0]);
 }
@@ -274,9 +297,12 @@ TEST(HslModel, WorkedFigures) {
 
 TEST(HslModel, PrimaryAndSecondaryHues) {
     CDataHandler h;
-    struct Case { int r, g, b; float hue; };
-    for (Case c : {Case{255, 255, 0, 60}, Case{0, 255, 0, 120}, Case{0, 255, 255, 180}, Case{0, 0, 255, 240},
-                   Case{255, 0, 255, 300}}) {
+    struct Case {
+        int r, g, b;
+        float hue;
+    };
+    for (Case c : {Case{255, 255, 0, 60}, Case{0, 255, 0, 120}, Case{0, 255, 255, 180},
+                   Case{0, 0, 255, 240}, Case{255, 0, 255, 300}}) {
         float hue, saturation, lightness;
         h.RGBtoHSL(c.r, c.g, c.b, &hue, &saturation, &lightness);
         EXPECT_EQ(c.hue, hue) << c.r << "," << c.g << "," << c.b;
@@ -311,10 +337,10 @@ TEST(HslModel, HueTurnsAndLimits) {
     CDataHandler h;
     EXPECT_EQ(h.HueToRGB(0.0f, 1.0f, 30.0f), h.HueToRGB(0.0f, 1.0f, 390.0f));
     EXPECT_EQ(h.HueToRGB(0.0f, 1.0f, 30.0f), h.HueToRGB(0.0f, 1.0f, -330.0f));
-    EXPECT_EQ(0, h.HueToRGB(0.0f, 1.0f, 360.0f));       // 360 stays 360: the t1 band
-    EXPECT_EQ(255, h.HueToRGB(0.0f, 2.0f, 120.0f));     // limited to 255
-    EXPECT_EQ(0, h.HueToRGB(-1.0f, -1.0f, 300.0f));     // limited to 0
-    EXPECT_EQ(0, h.HueToRGB(0.0f, 1.0f, 1e30f));        // too large to turn: ends, does not spin
+    EXPECT_EQ(0, h.HueToRGB(0.0f, 1.0f, 360.0f));          // 360 stays 360: the t1 band
+    EXPECT_EQ(255, h.HueToRGB(0.0f, 2.0f, 120.0f));        // limited to 255
+    EXPECT_EQ(0, h.HueToRGB(-1.0f, -1.0f, 300.0f));        // limited to 0
+    EXPECT_EQ(0, h.HueToRGB(0.0f, 1.0f, 1e30f));           // too large to turn: ends, does not spin
     EXPECT_EQ(0xFFFFFFul, h.HSLtoRGB(10.0f, 0.0f, 7.0f));  // lightness above 1 acts as 1
 }
 

@@ -25,6 +25,25 @@ enum rotation_degree : int {
     rotation_mirror_columns = 5,    // mirror left to right
 };
 
+// A straight line of an edge image: the pixels (x, y) whose distance x cos t + y sin t, rounded
+// half away from zero, equals distance, where t = 2 x angle degrees (angle 0 ... 89) is the
+// direction of the line's normal from the x axis towards higher rows. angle 0 is the vertical line
+// x = distance, angle 45 the horizontal line y = distance. votes 0 means no line.
+struct _STRAIGHTLINE {
+    int votes;
+    int distance;
+    int angle;
+};
+
+// One side of a page rectangle from (x1, y1) to (x2, y2), in pixels; (-1, -1) marks an end point
+// that was not found.
+struct _SEGMENT {
+    int x1;
+    int y1;
+    int x2;
+    int y2;
+};
+
 class IMGDESK_API CDataHandler {
 public:
     CDataHandler() {}
@@ -256,6 +275,55 @@ public:
     unsigned long DelBlackSide(unsigned char* buffer, int width, int height, int seedY, int seedX);
 
     // --- Hough lines, line and rectangle search, frame rotation, edge-based border and skew -
+
+    // Edge images are packed grey buffers (width bytes a row) whose bytes above 125 are edges.
+    // Frame lines are four records: 0 and 2 the far and near line of one direction, 1 and 3 the
+    // far and near line of the perpendicular direction (far = the larger distance).
+
+    // The dominant straight line of an edge image, over 90 directions in steps of 2 degrees; among
+    // the four strongest lines one with a parallel or perpendicular partner is preferred. Returns
+    // 1 with the line (votes 0 when there is none), or 0, line untouched, for a null buffer, a
+    // size below 1 or a failed allocation.
+    int HoughTrans(unsigned char* edges, int width, int height, _STRAIGHTLINE& line);
+
+    // The frame of the edge pixels: the outermost lines at seed's direction (records 0 and 2) and
+    // at the perpendicular one (1 and 3). Without edge pixels the far lines are at 0 and the near
+    // ones at the diagonal length. Returns 0 for a null buffer or a size below 1 (lines untouched)
+    // and on a failed allocation (lines then hold those starting values).
+    int SearchLine(unsigned char* edges, int width, int height, _STRAIGHTLINE& seed,
+                   _STRAIGHTLINE* lines);
+    // The rounded distance of (x, y) at line's direction.
+    int GetDistance(_STRAIGHTLINE& line, int x, int y);
+    // The point offsetA from the near line of the first direction and offsetB from that of the
+    // second, towards the far lines. Returns 0, x and y untouched, for an empty or inverted frame,
+    // offsets outside it, or a first direction of angle 0.
+    int GetPosition(_STRAIGHTLINE* lines, int offsetA, int offsetB, int& x, int& y);
+    // Sets to 255 every byte of a packed grey buffer that lies on one of the four lines.
+    int DrawStraightLine(unsigned char* image, int width, int height, _STRAIGHTLINE* lines);
+
+    // The four sides of the frame within a width x height grid, one per frame line, from corner
+    // to corner, or ending where the line crosses the grid's border when a corner lies outside.
+    // The buffer is only tested for null; 0 for a null buffer or a size below 1.
+    int SearchRect(unsigned char* edges, int width, int height, _STRAIGHTLINE* lines,
+                   _SEGMENT* segments);
+
+    // Cuts the framed region out of a picture and turns it upright with bilinear sampling, into a
+    // new NewMem buffer in output (a buffer found there is released first) that the caller
+    // releases with DelMem. Output pixels whose source lies outside the picture are left 0.
+    // Returns 0 with output null when memory is short.
+    int RotateGreenFrame(unsigned char* source, int width, int height, int bitsPerPixel,
+                         _STRAIGHTLINE* lines, unsigned char*& output, int& outWidth,
+                         int& outHeight);
+
+    // The skew of a page found from its edges, in radians (a multiple of 2 degrees within +-44),
+    // with the sign of CheckRotatePicture; 0 when refused or nothing is found.
+    float CheckRotatePictureEx(unsigned char* picture, int width, int height, int bitsPerPixel,
+                               tagRGBQUAD* palette);
+    // The page rectangle inside search (clipped to the picture) found from its edges, in picture
+    // pixels measured from the clipped region's left and top; 8 or 24 bits per pixel only.
+    // (0, 0, 0, 0) when refused or when memory is short.
+    CRect GetBlackSideRectEx(unsigned char* picture, int width, int height, int bitsPerPixel,
+                             tagRGBQUAD* palette, CRect search);
 
     // --- Motion detection ------------------------------------------------------------------
 

@@ -85,4 +85,44 @@ int ForEachFailingAllocation(MemoryProbe& probe, const std::function<void()>& op
     return kMaxAllocations;
 }
 
+int ExpectCleanFailures(const std::function<void()>& operation,
+                        const std::function<void(int failedAllocation)>& check,
+                        const std::function<void()>& prepare) {
+    MemoryProbe probe;
+    const int live = probe.LiveBlocks();
+    for (int n = 1; n <= 10000; ++n) {
+        if (prepare)
+            prepare();
+        probe.FailAllocation(n);
+        operation();
+        const bool injected = probe.FailureInjected();
+        probe.FailAllocation(0);
+        check(injected ? n : 0);
+        EXPECT_EQ(live, probe.LiveBlocks())
+            << (injected ? "failed allocation " : "clean run ") << n;
+        if (!injected)
+            return n - 1;
+    }
+    ADD_FAILURE() << "operation never stopped allocating";
+    return -1;
+}
+
+std::vector<unsigned char> ExpectCleanRefusals(
+    const std::vector<unsigned char>& input, const std::function<int(unsigned char*)>& operation) {
+    std::vector<unsigned char> work;
+    int result = -1;
+    ExpectCleanFailures(
+        [&] {
+            work = input;
+            result = operation(work.data());
+        },
+        [&](int failed) {
+            EXPECT_EQ(failed ? 0 : 1, result) << "failed allocation " << failed;
+            if (failed) {
+                EXPECT_EQ(input, work) << "failed allocation " << failed;
+            }
+        });
+    return work;
+}
+
 }  // namespace imgdesk::test

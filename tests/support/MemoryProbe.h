@@ -3,6 +3,7 @@
 // Routes the library's NewMem/DelMem through counting hooks for the life of the probe: counts
 // live blocks and allocations, and can make a chosen allocation fail.
 #include <functional>
+#include <vector>
 
 #include "service/CoreKit.h"
 
@@ -34,5 +35,20 @@ public:
 // Each run must start from the same state: operation sets up its own inputs.
 int ForEachFailingAllocation(MemoryProbe& probe, const std::function<void()>& operation,
                              const std::function<void(int failedAllocation)>& check);
+
+// The failure check every pixel suite shares, with a probe of its own (hold no other probe while it
+// runs): prepare sets up a fresh caller state, then operation runs once per allocation it makes
+// with that allocation failing, and once cleanly. After each run check(n) inspects the outcome (n
+// is the failed allocation, 0 for the clean run) and releases what the caller owns; then the live
+// blocks must be back where they were before prepare. Returns the clean run's allocation count.
+int ExpectCleanFailures(const std::function<void()>& operation,
+                        const std::function<void(int failedAllocation)>& check,
+                        const std::function<void()>& prepare = {});
+
+// ExpectCleanFailures for an operation that changes a buffer in place and returns 1 or 0: every
+// failing run must return 0 and leave a fresh copy of input as it was, the clean run must return 1.
+// Returns the clean run's picture.
+std::vector<unsigned char> ExpectCleanRefusals(const std::vector<unsigned char>& input,
+                                               const std::function<int(unsigned char*)>& operation);
 
 }  // namespace imgdesk::test

@@ -1,93 +1,72 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
-#include "FilterTestSupport.h"
 #include "pixel/DataHandler.h"
 #include "pixel/internal/PixelLayout.h"
 #include "pixel/internal/WaveletLifting.h"
-
-using imgdesk::pixel::LiftAndScale;
-using imgdesk::pixel::RowStride;
-using imgdesk::test::Bytes;
-using imgdesk::test::RandomBytes;
+#include "support/PixelPictures.h"
 
 namespace {
 
-const Bytes kRamp = {10, 12, 14, 16, 18, 20, 22, 24};
+using imgdesk::pixel::RowStride;
+using namespace imgdesk::test;
 
-TEST(WaveletLifting, RampCoefficients) {
-    // Centred ramp split into even and odd samples; the last predict uses the two last evens.
-    std::vector<short> line = {-118, -114, -110, -106, -116, -112, -108, -104};
-    LiftAndScale(line.data(), line.data() + 4, 4, 1, 1);
+TEST(DWT_Once, RampCoefficientsAndTheirStretch) {
+    // The centred ramp 10, 12, ..., 24 split into evens and odds; the last predict uses the two
+    // last evens. The same ramp down two side-by-side lanes gives the same coefficients.
+    const std::vector<short> split = {-118, -114, -110, -106, -116, -112, -108, -104};
+    std::vector<short> line = split, lanes(16);
+    imgdesk::pixel::LiftAndScale(line.data(), line.data() + 4, 4, 1, 1);
     EXPECT_EQ((std::vector<short>{-166, -161, -155, -148, 0, 0, 0, 2}), line);
-
-    // Lanes run side by side: the same ramp down two columns.
-    std::vector<short> columns(16);
-    for (int k = 0; k < 8; ++k)
-        columns[2 * k] = columns[2 * k + 1] =
-            (std::vector<short>{-118, -114, -110, -106, -116, -112, -108, -104})[k];
-    LiftAndScale(columns.data(), columns.data() + 8, 4, 2, 2);
-    for (int k = 0; k < 8; ++k)
-        EXPECT_EQ(line[k], columns[2 * k]) << k;
-}
-
-TEST(DWT_Once, RampPictureAndItsStretch) {
-    // Every row the ramp: the column step doubles nothing but scales the low rows by 1.414 again
-    // (-234 -227 -219 -209 0 0 0 2) and leaves high rows 0; the stretch spans -234..2.
-    Bytes source;
-    for (int r = 0; r < 4; ++r)
-        source.insert(source.end(), kRamp.begin(), kRamp.end());
-    Bytes destination(source.size(), 1);
+    for (int k = 0; k < 16; ++k)
+        lanes[k] = split[k / 2];
+    imgdesk::pixel::LiftAndScale(lanes.data(), lanes.data() + 8, 4, 2, 2);
+    for (int k = 0; k < 16; ++k)
+        EXPECT_EQ(line[k / 2], lanes[k]) << k;
+    // A picture of four such rows: the column step scales the low rows by 1.414 again (-234 -227
+    // -219 -209 0 0 0 2) and leaves the high rows 0; the stretch spans -234..2.
+    Bytes source(32), destination(32, 1);
+    for (int i = 0; i < 32; ++i)
+        source[i] = static_cast<unsigned char>(10 + 2 * (i % 8));
     CDataHandler().DWT_Once(source.data(), 8, destination.data(), 8, 4, 1);
     const Bytes low = {0, 7, 16, 27, 252, 252, 252, 255};
-    for (int r = 0; r < 4; ++r)
-        for (int j = 0; j < 8; ++j)
-            EXPECT_EQ(r < 2 ? low[j] : 252, destination[r * 8 + j]) << r << "," << j;
+    for (int i = 0; i < 32; ++i)
+        EXPECT_EQ(i < 16 ? low[i % 8] : 252, destination[i]) << i;
 }
 
-TEST(DWT_Once, ChannelsStretchAloneAndFlatChannelsStayUnwritten) {
+TEST(DWT_Once, ChannelsStretchAloneAndFlatOnesStayUnwritten) {
     for (int bits : {24, 32}) {
-        const int width = 6, height = 4, bytes = bits / 8, stride = RowStride(width, bits);
-        Bytes source(static_cast<size_t>(stride) * height, 128);
-        const Bytes noise = RandomBytes(source.size(), 3);
+        const int width = 6, height = 4, b = bits / 8, stride = RowStride(width, bits);
+        // Blue noise, green uniform 128 (all coefficients 0), red a ramp, a fourth byte by row.
+        Bytes source = RandomBytes(size_t(stride) * height, 3);
         for (int r = 0; r < height; ++r)
             for (int x = 0; x < width; ++x) {
-                source[r * stride + x * bytes + 0] = noise[r * stride + x * bytes];  // blue: noise
-                source[r * stride + x * bytes + 2] =
-                    static_cast<unsigned char>(x * 40);  // red: ramp
-                if (bytes == 4)
-                    source[r * stride + x * bytes + 3] = static_cast<unsigned char>(r * 9);
+                source[r * stride + x * b + 1] = 128;
+                source[r * stride + x * b + 2] = static_cast<unsigned char>(x * 40);
+                if (b == 4)
+                    source[r * stride + x * b + 3] = static_cast<unsigned char>(r * 9);
             }
         Bytes destination(source.size(), 77);
         CDataHandler().DWT_Once(source.data(), bits, destination.data(), width, height, 1);
-        for (int c = 0; c < bytes; ++c) {
+        for (int c = 0; c < b; ++c) {
             Bytes channel;
-            for (int r = 0; r < height; ++r)
-                for (int x = 0; x < width; ++x)
-                    channel.push_back(destination[r * stride + x * bytes + c]);
-            if (c == 1) {
-                EXPECT_EQ(Bytes(channel.size(), 77), channel);  // uniform 128: all coefficients 0
-            } else {
-                EXPECT_EQ(0, *std::min_element(channel.begin(), channel.end()))
-                    << bits << " channel " << c;
-                EXPECT_EQ(255, *std::max_element(channel.begin(), channel.end()))
-                    << bits << " channel " << c;
-            }
+            for (int i = 0; i < width * height; ++i)
+                channel.push_back(destination[i / width * stride + i % width * b + c]);
+            EXPECT_EQ(c == 1 ? 77 : 0, *std::min_element(channel.begin(), channel.end()))
+                << bits << " " << c;
+            EXPECT_EQ(c == 1 ? 77 : 255, *std::max_element(channel.begin(), channel.end()))
+                << bits << " " << c;
         }
-        if (bits == 24) {
-            for (int r = 0; r < height; ++r)
-                EXPECT_EQ(77, destination[r * stride + stride - 1]);  // padding
-        }
+        for (int r = 0; r < height && bits == 24; ++r)
+            EXPECT_EQ(77, destination[r * stride + stride - 1]);  // padding
     }
-}
-
-TEST(DWT_Once, WritesNothingForUnsupportedArguments) {
+    // No whole channel, levels other than 1, odd or too small sizes: nothing written.
     const Bytes source = RandomBytes(8 * 4, 6);
     for (auto [bits, width, height, level] :
-         {std::array{4, 8, 4, 1}, std::array{8, 8, 4, 2}, std::array{8, 8, 4, 0},
-          std::array{8, 7, 4, 1}, std::array{8, 8, 2, 1}}) {
+         {std::array{4, 8, 4, 1}, {8, 8, 4, 2}, {8, 8, 4, 0}, {8, 7, 4, 1}, {8, 8, 2, 1}}) {
         Bytes destination(source.size(), 9);
         CDataHandler().DWT_Once(const_cast<unsigned char*>(source.data()), bits, destination.data(),
                                 width, height, level);

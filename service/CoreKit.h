@@ -52,3 +52,5 @@ IMGDESK_API int SearchFileList(const wchar_t* pattern, std::list<CString>& list)
 
 // Deletes a file; nonzero on success.
 IMGDESK_API int DelFile(const wchar_t* path);
+
+#include "service/Thumbs.h"

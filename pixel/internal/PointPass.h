@@ -33,21 +33,27 @@ public:
     bool Vectorised() const { return vectorised_; }
 
 private:
-    long long ApplyVector(unsigned char* bytes, long long count) const;
+    // Vector kernels over whole blocks from the start of bytes; each returns how many bytes it
+    // did. The wide one runs only on processors with AVX2.
+    long long ApplySse2(unsigned char* bytes, long long count) const;
+    long long ApplyAvx2(unsigned char* bytes, long long count) const;
+    long long ApplyVector(unsigned char* bytes, long long count, bool allowWide) const;
     void ApplyTables(unsigned char* bytes, long long start, long long count) const;
     bool PrepareVector(const LinearMap& linear);
+    bool VectorMatchesTables(bool allowWide) const;
 
     int period_;
     ByteTable tables_[4];
     bool vectorised_ = false;
-    // Lane constants for three consecutive 16-byte vectors (48 bytes: a whole number of 1, 3 or 4
-    // byte pixels), low and high halves.
-    alignas(16) std::uint16_t multiply_[3][2][8] = {};
-    alignas(16) std::uint8_t subtract_[16] = {};
-    alignas(16) std::uint8_t ceiling_[16] = {};
-    alignas(16) std::uint16_t magic_[8] = {};
-    alignas(16) std::uint16_t add_[8] = {};
+    bool wide_ = false;
+    // The linear map's constants; the multiplier by byte position over 96 bytes, a whole number
+    // of 1, 3 and 4-byte pixels and of 16 and 32-byte vectors.
+    std::uint8_t subtract_ = 0;
+    std::uint8_t ceiling_ = 255;
+    std::uint16_t add_ = 0;
+    std::uint16_t magic_ = 0;
     int shift_ = 0;
+    std::uint16_t multiplyAt_[96] = {};
 };
 
 }  // namespace imgdesk::pixel

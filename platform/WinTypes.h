@@ -15,6 +15,9 @@ using BOOL = std::int32_t;
 using WCHAR = wchar_t;
 using LPCWSTR = const wchar_t*;
 using LPWSTR = wchar_t*;
+// The library is built for wide characters throughout, so TCHAR text is wide text.
+using TCHAR = wchar_t;
+using LPCTSTR = const wchar_t*;
 
 constexpr BOOL FALSE = 0;
 constexpr BOOL TRUE = 1;

@@ -54,3 +54,4 @@ IMGDESK_API int SearchFileList(const wchar_t* pattern, std::list<CString>& list)
 IMGDESK_API int DelFile(const wchar_t* path);
 
 #include "service/Thumbs.h"
+#include "service/Jpg2Pdf.h"

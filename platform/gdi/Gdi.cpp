@@ -4,23 +4,13 @@
 #include <new>
 
 #include "platform/com/Heap.h"
-#include "platform/gdi/DeviceContext.h"
+#include "platform/gdi/GdiObjects.h"
 
 using imgdesk::gdi::Surface;
 
-struct HBITMAP__ {
-    Surface surface;
-    RGBQUAD palette[256] = {};
-    void* bits = nullptr;  // platform heap
-    int selections = 0;
-    bool stock = false;
-    ~HBITMAP__() { imgdesk::platform::HeapRelease(bits); }
-};
-
-struct HDC__ {
-    Surface surface;
-    HBITMAP selected = nullptr;  // null for a context over foreign memory
-};
+HBITMAP__::~HBITMAP__() {
+    imgdesk::platform::HeapRelease(bits);
+}
 
 namespace {
 
@@ -56,6 +46,10 @@ void ReadBgra(const Surface& s, int x, int y, unsigned char out[4]) {
     }
 }
 
+}  // namespace
+
+namespace imgdesk::gdi {
+
 int NearestEntry(const RGBQUAD* palette, const unsigned char bgra[4]) {
     int best = 0;
     long bestDistance = LONG_MAX;
@@ -70,6 +64,12 @@ int NearestEntry(const RGBQUAD* palette, const unsigned char bgra[4]) {
     }
     return best;
 }
+
+}  // namespace imgdesk::gdi
+
+namespace {
+
+using imgdesk::gdi::NearestEntry;
 
 void WriteBgra(const Surface& s, int x, int y, const unsigned char bgra[4]) {
     unsigned char* p = PixelAt(s, x, y);

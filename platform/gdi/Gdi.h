@@ -57,3 +57,33 @@ IMGDESK_API BOOL BitBlt(HDC target, int x, int y, int cx, int cy, HDC source, in
 IMGDESK_API COLORREF GetPixel(HDC dc, int x, int y);
 // Sets a point of the selected bitmap; returns the colour set, or CLR_INVALID outside it.
 IMGDESK_API COLORREF SetPixel(HDC dc, int x, int y, COLORREF colour);
+
+// --- Stretching DIBs and DIB colour tables ------------------------------------------------------
+
+constexpr int BLACKONWHITE = 1;
+constexpr int WHITEONBLACK = 2;
+constexpr int COLORONCOLOR = 3;
+constexpr int HALFTONE = 4;
+constexpr int STRETCH_ANDSCANS = BLACKONWHITE;
+constexpr int STRETCH_ORSCANS = WHITEONBLACK;
+constexpr int STRETCH_DELETESCANS = COLORONCOLOR;
+constexpr int STRETCH_HALFTONE = HALFTONE;
+constexpr int GDI_ERROR = -1;
+
+// Sets how StretchDIBits drops or merges pixels when it shrinks; returns the previous mode, 0 on
+// a bad context or mode. Every mode here takes the nearest source pixel.
+IMGDESK_API int SetStretchBltMode(HDC dc, int mode);
+IMGDESK_API int GetStretchBltMode(HDC dc);
+// Draws the (sourceX, sourceY, sourceWidth, sourceHeight) part of a DIB of 8 (with colour table),
+// 24 or 32 bits, BI_RGB, over (x, y, width, height) of the context, scaled to the nearest pixel
+// and clipped to the context's bitmap; negative sizes mirror. Source y counts from the bottom row
+// of a bottom-up DIB and from the top row of a top-down one. Colours become the nearest colours
+// of the target's format (the nearest colour-table entry for 8 bits). SRCCOPY only; returns the
+// number of source rows the destination covers, 0 on failure.
+IMGDESK_API int StretchDIBits(HDC dc, int x, int y, int width, int height, int sourceX,
+                              int sourceY, int sourceWidth, int sourceHeight, const void* bits,
+                              const BITMAPINFO* info, UINT usage, DWORD rop);
+// The colour table of the 8-bit DIB section selected into a memory context: entries from start,
+// clipped to 256. Returns the number of entries set or read, 0 when no such bitmap is selected.
+IMGDESK_API UINT SetDIBColorTable(HDC dc, UINT start, UINT count, const RGBQUAD* colours);
+IMGDESK_API UINT GetDIBColorTable(HDC dc, UINT start, UINT count, RGBQUAD* colours);

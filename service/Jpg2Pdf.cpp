@@ -1,0 +1,377 @@
+#include "service/Jpg2Pdf.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdarg>
+#include <cstring>
+#include <memory>
+
+#include "platform/Files.h"
+#include "platform/WinTypes.h"
+#include "service/CoreKit.h"
+
+namespace {
+
+// What the page needs from a JPEG, read from its markers up to the first scan.
+struct JpegInfo {
+    int width = 0;
+    int height = 0;
+    int components = 0;
+    int precision = 0;
+    bool adobe = false;   // an Adobe APP14 marker: CMYK samples are stored inverted
+    bool rgbIds = false;  // three components named 'R', 'G', 'B': no YCbCr transform
+    bool jfif = false;
+    double dpiX = 0;  // 0: the file names no resolution
+    double dpiY = 0;
+};
+
+unsigned Be16(const unsigned char* p) {
+    return unsigned(p[0]) << 8 | p[1];
+}
+
+// The resolution of an EXIF block's first image directory (XResolution, YResolution and
+// ResolutionUnit), when it names one in inches or centimetres.
+void ReadExifResolution(const unsigned char* data, size_t size, JpegInfo& info) {
+    if (size < 14 || std::memcmp(data, "Exif\0\0", 6) != 0)
+        return;
+    const unsigned char* tiff = data + 6;
+    const size_t length = size - 6;
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M'))
+        return;
+    auto u16 = [&](size_t at) -> unsigned {
+        return little ? tiff[at] | unsigned(tiff[at + 1]) << 8 : Be16(tiff + at);
+    };
+    auto u32 = [&](size_t at) -> unsigned long {
+        return little ? u16(at) | static_cast<unsigned long>(u16(at + 2)) << 16
+                      : static_cast<unsigned long>(u16(at)) << 16 | u16(at + 2);
+    };
+    const unsigned long directory = u32(4);
+    if (directory > length || length - directory < 2)
+        return;
+    const unsigned entries = u16(directory);
+    double x = 0, y = 0;
+    unsigned unit = 2;  // inches unless the file says otherwise
+    for (unsigned e = 0; e < entries; ++e) {
+        const size_t at = directory + 2 + size_t(e) * 12;
+        if (at + 12 > length)
+            break;
+        const unsigned tag = u16(at), type = u16(at + 2);
+        if (tag == 0x0128 && type == 3) {
+            unit = u16(at + 8);
+        } else if ((tag == 0x011A || tag == 0x011B) && type == 5) {
+            const unsigned long offset = u32(at + 8);
+            if (offset > length || length - offset < 8)
+                continue;
+            const unsigned long denominator = u32(offset + 4);
+            const double value = denominator ? double(u32(offset)) / denominator : 0;
+            (tag == 0x011A ? x : y) = value;
+        }
+    }
+    if (x <= 0 || y <= 0 || (unit != 2 && unit != 3))
+        return;
+    const double scale = unit == 3 ? 2.54 : 1;
+    info.dpiX = x * scale;
+    info.dpiY = y * scale;
+}
+
+// Reads the markers of a JPEG up to its first scan. False when the bytes are not a JPEG with a
+// frame header before the scan.
+bool ReadJpegInfo(const unsigned char* data, size_t size, JpegInfo& info) {
+    if (size < 4 || data[0] != 0xFF || data[1] != 0xD8)
+        return false;
+    bool frame = false;
+    double exifX = 0, exifY = 0;
+    size_t at = 2;
+    for (;;) {
+        // Like libjpeg, skip stray bytes before a marker and any fill bytes.
+        while (at < size && data[at] != 0xFF)
+            ++at;
+        while (at < size && data[at] == 0xFF)
+            ++at;
+        if (at >= size)
+            return false;
+        const unsigned marker = data[at++];
+        if (marker == 0x01 || marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7))
+            continue;  // markers without a segment
+        if (marker == 0xD9 || at + 2 > size)
+            return false;
+        const unsigned length = Be16(data + at);
+        if (length < 2 || length > size - at)
+            return false;
+        const unsigned char* segment = data + at + 2;
+        const size_t segmentSize = length - 2;
+        at += length;
+
+        const bool startOfFrame =
+            marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (startOfFrame) {
+            // Readers of DCTDecode streams take Huffman-coded baseline, extended and progressive
+            // frames only.
+            if (frame || marker > 0xC2 || segmentSize < 6)
+                return false;
+            info.precision = segment[0];
+            info.height = static_cast<int>(Be16(segment + 1));
+            info.width = static_cast<int>(Be16(segment + 3));
+            info.components = segment[5];
+            if (segmentSize < 6 + size_t(info.components) * 3)
+                return false;
+            info.rgbIds = info.components == 3 && segment[6] == 'R' && segment[9] == 'G' &&
+                          segment[12] == 'B';
+            frame = true;
+        } else if (marker == 0xE0 && segmentSize >= 12 && std::memcmp(segment, "JFIF", 5) == 0) {
+            info.jfif = true;
+            const unsigned units = segment[7];
+            const unsigned x = Be16(segment + 8), y = Be16(segment + 10);
+            if ((units == 1 || units == 2) && x && y) {
+                const double scale = units == 2 ? 2.54 : 1;
+                info.dpiX = x * scale;
+                info.dpiY = y * scale;
+            }
+        } else if (marker == 0xE1 && exifX == 0) {
+            JpegInfo exif;
+            ReadExifResolution(segment, segmentSize, exif);
+            exifX = exif.dpiX;
+            exifY = exif.dpiY;
+        } else if (marker == 0xEE && segmentSize >= 12 && std::memcmp(segment, "Adobe", 5) == 0) {
+            info.adobe = true;
+        } else if (marker == 0xDA) {
+            break;
+        }
+    }
+    if (!frame)
+        return false;
+    if (info.dpiX == 0 && exifX > 0) {  // the JFIF density wins when both name one
+        info.dpiX = exifX;
+        info.dpiY = exifY;
+    }
+    return true;
+}
+
+// Without a resolution of its own a picture is taken at 72 dpi, one pixel to the point, so the
+// page box is numerically the pixel size.
+constexpr double kDefaultDpi = 72;
+// The largest page side viewers accept (200 inches); larger pages are scaled down to fit, their
+// shape kept.
+constexpr double kMaxPageSide = 14400;
+
+// A PDF number with at most four decimals, independent of the C locale's decimal point.
+void FormatNumber(double value, char* out, size_t size) {
+    const long long scaled = static_cast<long long>(value * 10000 + 0.5);
+    long long whole = scaled / 10000, fraction = scaled % 10000;
+    if (fraction == 0) {
+        std::snprintf(out, size, "%lld", whole);
+        return;
+    }
+    int digits = 4;
+    while (fraction % 10 == 0) {
+        fraction /= 10;
+        --digits;
+    }
+    std::snprintf(out, size, "%lld.%0*lld", whole, digits, fraction);
+}
+
+struct BlockDeleter {
+    void operator()(void* block) const { DelMem(block); }
+};
+
+}  // namespace
+
+CJpg2Pdf::~CJpg2Pdf() {
+    DelMem(offsets_);
+}
+
+void CJpg2Pdf::Reset() {
+    DelMem(offsets_);
+    offsets_ = nullptr;
+    capacity_ = 0;
+    objects_ = 2;
+    pages_ = 0;
+    position_ = 0;
+    xrefOffset_ = 0;
+    catalogOffset_ = 0;
+    pagesOffset_ = 0;
+    paperWidth_ = 0;
+    paperHeight_ = 0;
+}
+
+bool CJpg2Pdf::Write(FILE* pdf, const void* bytes, size_t size) {
+    if (!pdf || std::fwrite(bytes, 1, size, pdf) != size)
+        return false;
+    position_ += static_cast<long long>(size);
+    return true;
+}
+
+bool CJpg2Pdf::Print(FILE* pdf, const char* format, ...) {
+    char text[256];
+    va_list arguments;
+    va_start(arguments, format);
+    const int length = std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    return length >= 0 && size_t(length) < sizeof text && Write(pdf, text, size_t(length));
+}
+
+bool CJpg2Pdf::BeginObject(FILE* pdf, int number) {
+    long long& offset = number == 1   ? catalogOffset_
+                        : number == 2 ? pagesOffset_
+                                      : offsets_[number - 3];
+    offset = position_;
+    return Print(pdf, "%d 0 obj\n", number);
+}
+
+bool CJpg2Pdf::ReserveObjects(int count) {
+    const int needed = objects_ - 2 + count;
+    if (needed <= capacity_)
+        return true;
+    const int capacity = std::max(needed, capacity_ < 64 ? 64 : capacity_ * 2);
+    if (capacity > INT_MAX / int(sizeof(long long)))
+        return false;
+    auto* grown = static_cast<long long*>(NewMem(capacity * int(sizeof(long long))));
+    if (!grown)
+        return false;
+    if (capacity_)
+        std::memcpy(grown, offsets_, size_t(capacity_) * sizeof(long long));
+    DelMem(offsets_);
+    offsets_ = grown;
+    capacity_ = capacity;
+    return true;
+}
+
+FILE* CJpg2Pdf::CreatePdfFile(const wchar_t* path) {
+    Reset();
+    if (!path)
+        return nullptr;
+    FILE* pdf = _wfopen(path, L"wb");
+    if (!pdf)
+        return nullptr;
+    // The comment of high bytes marks the file as binary for transfer programs.
+    static const char kHeader[] = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n";
+    if (!Write(pdf, kHeader, sizeof kHeader - 1) || std::fflush(pdf) != 0) {
+        // Remove the empty file this call made, never a device it was pointed at.
+        struct stat status;
+        const bool regular = ::fstat(::fileno(pdf), &status) == 0 && S_ISREG(status.st_mode);
+        std::fclose(pdf);
+        if (regular)
+            DeleteFileW(path);
+        position_ = 0;
+        return nullptr;
+    }
+    return pdf;
+}
+
+void CJpg2Pdf::SetPaperSize(unsigned long width, unsigned long height) {
+    paperWidth_ = width;
+    paperHeight_ = height;
+}
+
+int CJpg2Pdf::AddPage(FILE* pdf, FILE* jpeg) {
+    if (!pdf || !jpeg)
+        return 0;
+    // The whole JPEG is read first, so that a file that is not a usable JPEG adds nothing.
+    const long start = std::ftell(jpeg);
+    if (start < 0 || std::fseek(jpeg, 0, SEEK_END) != 0)
+        return 0;
+    const long end = std::ftell(jpeg);
+    if (end < start || std::fseek(jpeg, start, SEEK_SET) != 0 || end - start > INT_MAX)
+        return 0;
+    const int size = static_cast<int>(end - start);
+    if (!ReserveObjects(3))
+        return 0;
+    std::unique_ptr<unsigned char, BlockDeleter> bytes(static_cast<unsigned char*>(NewMem(size)));
+    if (!bytes || std::fread(bytes.get(), 1, size_t(size), jpeg) != size_t(size))
+        return 0;
+    JpegInfo info;
+    if (!ReadJpegInfo(bytes.get(), size_t(size), info) || info.precision != 8 || info.width <= 0 ||
+        info.height <= 0 || (info.components != 1 && info.components != 3 && info.components != 4))
+        return 0;
+
+    // The page box: the given pixel size (the JPEG's own without one) at the JPEG's resolution.
+    const bool paper = paperWidth_ && paperHeight_;
+    const double pixelsX = paper ? double(paperWidth_) : info.width;
+    const double pixelsY = paper ? double(paperHeight_) : info.height;
+    double pointsX = pixelsX * 72 / (info.dpiX > 0 ? info.dpiX : kDefaultDpi);
+    double pointsY = pixelsY * 72 / (info.dpiY > 0 ? info.dpiY : kDefaultDpi);
+    const double largest = std::max(pointsX, pointsY);
+    if (largest > kMaxPageSide) {
+        pointsX = pointsX * kMaxPageSide / largest;
+        pointsY = pointsY * kMaxPageSide / largest;
+    }
+    char boxX[32], boxY[32];
+    FormatNumber(pointsX, boxX, sizeof boxX);
+    FormatNumber(pointsY, boxY, sizeof boxY);
+
+    const int image = objects_ + 1, content = objects_ + 2, page = objects_ + 3;
+    const char* colourSpace = info.components == 1   ? "/DeviceGray"
+                              : info.components == 3 ? "/DeviceRGB"
+                                                     : "/DeviceCMYK";
+    // Adobe's CMYK JPEGs hold inverted inks; three components named R, G, B without JFIF or Adobe
+    // markers are RGB as they stand, not YCbCr.
+    const char* decode = info.components == 4 && info.adobe ? " /Decode [1 0 1 0 1 0 1 0]" : "";
+    const char* parameters =
+        info.rgbIds && !info.adobe && !info.jfif ? " /DecodeParms << /ColorTransform 0 >>" : "";
+    char drawing[128];
+    const int drawingLength =
+        std::snprintf(drawing, sizeof drawing, "q\n%s 0 0 %s 0 0 cm\n/Im0 Do\nQ\n", boxX, boxY);
+    const bool written =
+        BeginObject(pdf, image) &&
+        Print(pdf,
+              "<< /Type /XObject /Subtype /Image /Width %d /Height %d /ColorSpace %s "
+              "/BitsPerComponent 8%s /Filter /DCTDecode%s /Length %d >>\nstream\n",
+              info.width, info.height, colourSpace, decode, parameters, size) &&
+        Write(pdf, bytes.get(), size_t(size)) && Print(pdf, "\nendstream\nendobj\n") &&
+        BeginObject(pdf, content) &&
+        Print(pdf, "<< /Length %d >>\nstream\n%sendstream\nendobj\n", drawingLength, drawing) &&
+        BeginObject(pdf, page) &&
+        Print(
+            pdf,
+            "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %s %s] /Resources << /XObject << /Im0 %d "
+            "0 R >> >> /Contents %d 0 R >>\nendobj\n",
+            boxX, boxY, image, content);
+    if (!written)
+        return 0;
+    objects_ = page;
+    ++pages_;
+    paperWidth_ = paperHeight_ = 0;
+    return 1;
+}
+
+int CJpg2Pdf::AddCatalog(FILE* pdf) {
+    return BeginObject(pdf, 1) && Print(pdf, "<< /Type /Catalog /Pages 2 0 R >>\nendobj\n");
+}
+
+int CJpg2Pdf::AddPages(FILE* pdf) {
+    if (!BeginObject(pdf, 2) || !Print(pdf, "<< /Type /Pages /Count %d /Kids [", pages_))
+        return 0;
+    // Pages are every third object from 5 on.
+    for (int i = 0; i < pages_; ++i) {
+        if (!Print(pdf, i ? " %d 0 R" : "%d 0 R", 5 + 3 * i))
+            return 0;
+    }
+    return Print(pdf, "] >>\nendobj\n");
+}
+
+int CJpg2Pdf::AddCrossReferenceTable(FILE* pdf) {
+    xrefOffset_ = position_;
+    if (!Print(pdf, "xref\n0 %d\n0000000000 65535 f \n", objects_ + 1))
+        return 0;
+    for (int number = 1; number <= objects_; ++number) {
+        const long long offset = number == 1   ? catalogOffset_
+                                 : number == 2 ? pagesOffset_
+                                               : offsets_[number - 3];
+        if (!Print(pdf, "%010lld 00000 n \n", offset))
+            return 0;
+    }
+    return 1;
+}
+
+int CJpg2Pdf::AddTrailer(FILE* pdf) {
+    if (!pdf)
+        return 0;
+    const bool written =
+        Print(pdf, "trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%lld\n%%%%EOF\n", objects_ + 1,
+              xrefOffset_);
+    const bool closed = std::fclose(pdf) == 0;
+    return written && closed;
+}

@@ -2,67 +2,46 @@
 // bytes and the nearest OpenCV pipelines (one thread).
 #include <benchmark/benchmark.h>
 
-#include <cmath>
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
 #include "pixel/DataHandler.h"
 #include "support/BenchBuffers.h"
+#include "support/BenchLoops.h"
 
 namespace {
 
 using imgdesk::bench::kHeight;
 using imgdesk::bench::kWidth;
+using imgdesk::bench::RunInPlace;
+using imgdesk::bench::RunOnPicture;
 
-// A photograph-like page turned by 7 degrees on a dark, textured background: inside the page the
-// photograph's levels are lifted to 128..255, outside they are pressed to 0..63.
+// A photograph-like page turned by 7 degrees on a dark, textured background.
 std::vector<unsigned char> PageOnDarkBackground() {
-    auto picture = imgdesk::bench::PhotoLike(kWidth, kHeight, 24);
-    const int stride = imgdesk::pixel::RowStride(kWidth, 24);
-    const double c = std::cos(0.122), s = std::sin(0.122);
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < kWidth; ++x) {
-            const double dx = x - kWidth / 2.0, dy = y - kHeight / 2.0;
-            const bool page =
-                std::fabs(dx * c + dy * s) < 1500 && std::fabs(-dx * s + dy * c) < 1100;
-            unsigned char* p = picture.data() + static_cast<size_t>(y) * stride + x * 3;
-            for (int k = 0; k < 3; ++k)
-                p[k] = page ? 128 + p[k] / 2 : p[k] / 4;
-        }
-    }
-    return picture;
+    return imgdesk::bench::TurnedPageOnDark(0.122);
 }
 
 void BM_Border_Memcpy24(benchmark::State& state) {
-    const auto source = PageOnDarkBackground();
-    std::vector<unsigned char> target(source.size());
-    for (auto _ : state) {
-        std::memcpy(target.data(), source.data(), source.size());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * source.size());
+    imgdesk::bench::CopyEveryIteration(state, PageOnDarkBackground());
 }
 BENCHMARK(BM_Border_Memcpy24)->Unit(benchmark::kMillisecond);
 
 void BM_GetBlackSideRect(benchmark::State& state) {
     auto picture = PageOnDarkBackground();
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(CDataHandler().GetBlackSideRect(
-            picture.data(), kWidth, kHeight, 24, nullptr, CRect(0, 0, kWidth, kHeight)));
-    }
-    state.SetBytesProcessed(state.iterations() * picture.size());
+    RunOnPicture(state, picture, [](unsigned char* b) {
+        return CDataHandler().GetBlackSideRect(b, kWidth, kHeight, 24, nullptr,
+                                               CRect(0, 0, kWidth, kHeight));
+    });
 }
 BENCHMARK(BM_GetBlackSideRect)->Unit(benchmark::kMillisecond);
 
 void BM_CheckRotatePicture(benchmark::State& state) {
     auto picture = PageOnDarkBackground();
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(
-            CDataHandler().CheckRotatePicture(picture.data(), kWidth, kHeight, 24, nullptr));
-    }
-    state.SetBytesProcessed(state.iterations() * picture.size());
+    RunOnPicture(state, picture, [](unsigned char* b) {
+        return CDataHandler().CheckRotatePicture(b, kWidth, kHeight, 24, nullptr);
+    });
 }
 BENCHMARK(BM_CheckRotatePicture)->Unit(benchmark::kMillisecond);
 
@@ -129,53 +108,33 @@ void SeedEveryEdge(unsigned char* g, Fill fill) {
 }
 
 void BM_Border_MemcpyGrey(benchmark::State& state) {
-    const auto source = MonoPage(Edges::NoisyBand);
-    std::vector<unsigned char> target(source.size());
-    for (auto _ : state) {
-        std::memcpy(target.data(), source.data(), source.size());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * source.size());
+    imgdesk::bench::CopyEveryIteration(state, MonoPage(Edges::NoisyBand));
 }
 BENCHMARK(BM_Border_MemcpyGrey)->Unit(benchmark::kMillisecond);
 
 void BM_DelBlackSide_EdgeSeeds(benchmark::State& state) {
-    const auto original = MonoPage(static_cast<Edges>(state.range(0)));
-    auto grey = original;
     long long calls = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        grey = original;
-        state.ResumeTiming();
-        SeedEveryEdge(grey.data(), [&](int row, int column) {
+    RunInPlace(state, MonoPage(static_cast<Edges>(state.range(0))), [&](unsigned char* grey) {
+        SeedEveryEdge(grey, [&](int row, int column) {
             ++calls;
             benchmark::DoNotOptimize(
-                CDataHandler().DelBlackSide(grey.data(), kWidth, kHeight, row, column));
+                CDataHandler().DelBlackSide(grey, kWidth, kHeight, row, column));
         });
-        benchmark::ClobberMemory();
-    }
+    });
     state.counters["calls"] = benchmark::Counter(double(calls) / state.iterations());
-    state.SetBytesProcessed(state.iterations() * original.size());
 }
 BENCHMARK(BM_DelBlackSide_EdgeSeeds)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 // OpenCV's flood fill over levels 0..124 from the same seeds, 4-connected.
 void BM_OpenCV_FloodFill_EdgeSeeds(benchmark::State& state) {
-    const auto original = MonoPage(static_cast<Edges>(state.range(0)));
-    auto grey = original;
-    for (auto _ : state) {
-        state.PauseTiming();
-        grey = original;
-        state.ResumeTiming();
-        cv::Mat image(kHeight, kWidth, CV_8UC1, grey.data());
-        SeedEveryEdge(grey.data(), [&](int row, int column) {
+    RunInPlace(state, MonoPage(static_cast<Edges>(state.range(0))), [](unsigned char* grey) {
+        cv::Mat image(kHeight, kWidth, CV_8UC1, grey);
+        SeedEveryEdge(grey, [&](int row, int column) {
             const int seed = image.at<unsigned char>(row, column);
             cv::floodFill(image, cv::Point(column, row), cv::Scalar(255), nullptr, cv::Scalar(seed),
                           cv::Scalar(124 - seed), 4 | cv::FLOODFILL_FIXED_RANGE);
         });
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * original.size());
+    });
 }
 BENCHMARK(BM_OpenCV_FloodFill_EdgeSeeds)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 

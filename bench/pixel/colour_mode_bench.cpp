@@ -2,38 +2,28 @@
 // source bytes and OpenCV's grey conversion (one thread).
 #include <benchmark/benchmark.h>
 
-#include <cstring>
+#include <vector>
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "pixel/DataHandler.h"
 #include "support/BenchBuffers.h"
+#include "support/BenchLoops.h"
 
 namespace {
 
 using imgdesk::bench::kHeight;
 using imgdesk::bench::kWidth;
-
-const std::vector<unsigned char>& Colour(int bits) {
-    static const auto colour = imgdesk::bench::PhotoLike(kWidth, kHeight, 24);
-    static const auto wide = imgdesk::bench::PhotoLike(kWidth, kHeight, 32);
-    return bits == 24 ? colour : wide;
-}
+using imgdesk::bench::Photo;
 
 void BM_Colour_Memcpy(benchmark::State& state) {
-    const auto& source = Colour(int(state.range(0)));
-    std::vector<unsigned char> target(source.size());
-    for (auto _ : state) {
-        std::memcpy(target.data(), source.data(), source.size());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * source.size());
+    imgdesk::bench::CopyEveryIteration(state, Photo(int(state.range(0))));
 }
 BENCHMARK(BM_Colour_Memcpy)->Arg(24)->Arg(32)->Unit(benchmark::kMillisecond);
 
 template <typename Operation>
 void RunConversion(benchmark::State& state, size_t destinationBytes, Operation operation) {
-    const auto& source = Colour(int(state.range(0)));
+    const auto& source = Photo(int(state.range(0)));
     std::vector<unsigned char> target(destinationBytes);
     for (auto _ : state) {
         benchmark::DoNotOptimize(
@@ -54,7 +44,7 @@ BENCHMARK(BM_ColourToGreyScale)->Arg(24)->Arg(32)->Unit(benchmark::kMillisecond)
 void BM_OpenCV_CvtColorGrey(benchmark::State& state) {
     const int bits = int(state.range(0));
     const cv::Mat source(kHeight, kWidth, CV_8UC(bits / 8),
-                         const_cast<unsigned char*>(Colour(bits).data()));
+                         const_cast<unsigned char*>(Photo(bits).data()));
     cv::Mat target;
     for (auto _ : state) {
         cv::cvtColor(source, target, bits == 24 ? cv::COLOR_BGR2GRAY : cv::COLOR_BGRA2GRAY);
@@ -74,28 +64,28 @@ BENCHMARK(BM_ColourToSingle)->Arg(24)->Unit(benchmark::kMillisecond);
 
 void BM_ColourToReversed(benchmark::State& state) {
     const int bits = int(state.range(0));
-    RunConversion(state, Colour(bits).size(), [bits](unsigned char* s, unsigned char* d) {
+    RunConversion(state, Photo(bits).size(), [bits](unsigned char* s, unsigned char* d) {
         return CDataHandler().ColourToReversed(s, kWidth, kHeight, bits, nullptr, d);
     });
 }
 BENCHMARK(BM_ColourToReversed)->Arg(24)->Arg(32)->Unit(benchmark::kMillisecond);
 
 void BM_ColourToRelief(benchmark::State& state) {
-    RunConversion(state, Colour(24).size(), [](unsigned char* s, unsigned char* d) {
+    RunConversion(state, Photo(24).size(), [](unsigned char* s, unsigned char* d) {
         return CDataHandler().ColourToRelief(s, kWidth, kHeight, 24, d);
     });
 }
 BENCHMARK(BM_ColourToRelief)->Arg(24)->Unit(benchmark::kMillisecond);
 
 void BM_ColourToSharpen(benchmark::State& state) {
-    RunConversion(state, Colour(24).size(), [](unsigned char* s, unsigned char* d) {
+    RunConversion(state, Photo(24).size(), [](unsigned char* s, unsigned char* d) {
         return CDataHandler().ColourToSharpen(s, kWidth, kHeight, 24, d);
     });
 }
 BENCHMARK(BM_ColourToSharpen)->Arg(24)->Unit(benchmark::kMillisecond);
 
 void BM_GreyScaleToColour24(benchmark::State& state) {
-    RunConversion(state, Colour(24).size(), [](unsigned char* s, unsigned char* d) {
+    RunConversion(state, Photo(24).size(), [](unsigned char* s, unsigned char* d) {
         return CDataHandler().GreyScaleToColour24(s, kWidth, kHeight, 32, nullptr, d);
     });
 }

@@ -9,16 +9,17 @@
 
 #include "pixel/DataHandler.h"
 #include "support/BenchBuffers.h"
+#include "support/BenchLoops.h"
 
 namespace {
 
 using imgdesk::bench::kHeight;
 using imgdesk::bench::kWidth;
+using imgdesk::bench::RunInPlace;
 using Bytes = std::vector<unsigned char>;
 
 const Bytes& Grey() {
-    static const Bytes picture = imgdesk::bench::PhotoLike(kWidth, kHeight, 8);
-    return picture;
+    return imgdesk::bench::Photo(8);
 }
 
 // Dark ground with 100 000 bright specks of 1 to 3 x 3 pixels and one larger patch: many regions.
@@ -43,28 +44,8 @@ const Bytes& Specks() {
     return picture;
 }
 
-// Runs operation on a fresh copy of the picture each time; the copy is not timed.
-template <typename Operation>
-void RunInPlace(benchmark::State& state, const Bytes& original, Operation operation) {
-    Bytes buffer = original;
-    for (auto _ : state) {
-        state.PauseTiming();
-        std::memcpy(buffer.data(), original.data(), original.size());
-        state.ResumeTiming();
-        benchmark::DoNotOptimize(operation(buffer.data()));
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(original.size()));
-}
-
 void BM_Filters_Memcpy(benchmark::State& state) {
-    const Bytes& source = Grey();
-    Bytes target(source.size());
-    for (auto _ : state) {
-        std::memcpy(target.data(), source.data(), source.size());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(source.size()));
+    imgdesk::bench::CopyEveryIteration(state, Grey());
 }
 BENCHMARK(BM_Filters_Memcpy)->Unit(benchmark::kMillisecond);
 
@@ -185,8 +166,7 @@ void BM_OpenCV_Blur3x3(benchmark::State& state) {
 BENCHMARK(BM_OpenCV_Blur3x3)->Unit(benchmark::kMillisecond);
 
 const Bytes& Colour() {
-    static const Bytes picture = imgdesk::bench::PhotoLike(kWidth, kHeight, 24);
-    return picture;
+    return imgdesk::bench::Photo(24);
 }
 
 void BM_Colour24MedianFilter(benchmark::State& state) {

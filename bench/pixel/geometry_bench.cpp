@@ -11,32 +11,21 @@
 #include "pixel/DataHandler.h"
 #include "service/CoreKit.h"
 #include "support/BenchBuffers.h"
+#include "support/BenchLoops.h"
 
 namespace {
 
 using imgdesk::bench::kHeight;
 using imgdesk::bench::kWidth;
-
-const std::vector<unsigned char>& Picture(int bits) {
-    static const auto grey = imgdesk::bench::PhotoLike(kWidth, kHeight, 8);
-    static const auto colour = imgdesk::bench::PhotoLike(kWidth, kHeight, 24);
-    static const auto wide = imgdesk::bench::PhotoLike(kWidth, kHeight, 32);
-    return bits == 8 ? grey : bits == 24 ? colour : wide;
-}
+using imgdesk::bench::Photo;
 
 cv::Mat AsMat(int bits) {
-    const auto& bytes = Picture(bits);
+    const auto& bytes = Photo(bits);
     return cv::Mat(kHeight, kWidth, CV_8UC(bits / 8), const_cast<unsigned char*>(bytes.data()));
 }
 
 void BM_Geometry_Memcpy(benchmark::State& state) {
-    const auto& source = Picture(int(state.range(0)));
-    std::vector<unsigned char> target(source.size());
-    for (auto _ : state) {
-        std::memcpy(target.data(), source.data(), source.size());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * source.size());
+    imgdesk::bench::CopyEveryIteration(state, Photo(int(state.range(0))));
 }
 BENCHMARK(BM_Geometry_Memcpy)->Arg(8)->Arg(24)->Arg(32)->Unit(benchmark::kMillisecond);
 
@@ -44,7 +33,7 @@ BENCHMARK(BM_Geometry_Memcpy)->Arg(8)->Arg(24)->Arg(32)->Unit(benchmark::kMillis
 // (scratch and final) that it takes, zero-filled, and one release. OpenCV's peers write into a
 // reused Mat and pay none of this.
 void BM_Geometry_NewMemFloor(benchmark::State& state) {
-    const int bytes = static_cast<int>(Picture(int(state.range(0))).size());
+    const int bytes = static_cast<int>(Photo(int(state.range(0))).size());
     for (auto _ : state) {
         void* scratch = NewMem(bytes);
         void* final = NewMem(bytes);
@@ -59,7 +48,7 @@ BENCHMARK(BM_Geometry_NewMemFloor)->Arg(8)->Arg(24)->Arg(32)->Unit(benchmark::kM
 // One timed buffer-replacing call per iteration on a fresh NewMem copy of the picture.
 template <typename Operation>
 void RunReplacing(benchmark::State& state, int bits, Operation operation) {
-    const auto& source = Picture(bits);
+    const auto& source = Photo(bits);
     for (auto _ : state) {
         state.PauseTiming();
         auto* buffer = static_cast<unsigned char*>(NewMem(static_cast<int>(source.size())));
@@ -123,7 +112,7 @@ BENCHMARK(BM_OpenCV_RotateFlip)
 void BM_ZoomData(benchmark::State& state) {
     const int bits = int(state.range(0));
     const float scale = state.range(1) == 0 ? 0.25f : 2.0f;
-    const auto& source = Picture(bits);
+    const auto& source = Photo(bits);
     for (auto _ : state) {
         unsigned char* out = nullptr;
         int w = 0, h = 0;

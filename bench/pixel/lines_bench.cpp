@@ -3,12 +3,12 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
-#include <cstring>
 #include <opencv2/imgproc.hpp>
 #include <vector>
 
 #include "pixel/DataHandler.h"
 #include "support/BenchBuffers.h"
+#include "support/BenchLoops.h"
 
 // Leptonica defines TRUE and FALSE as macros: it comes after the platform types.
 #include <allheaders.h>
@@ -17,6 +17,7 @@ namespace {
 
 using imgdesk::bench::kHeight;
 using imgdesk::bench::kWidth;
+using imgdesk::bench::RunOnPicture;
 
 constexpr int kEdgeWidth = 320, kEdgeHeight = 256;
 
@@ -37,29 +38,11 @@ std::vector<unsigned char> PageOutline() {
 
 // A photograph-like page turned by 6 degrees on a dark background.
 std::vector<unsigned char> TurnedPage() {
-    auto picture = imgdesk::bench::PhotoLike(kWidth, kHeight, 24);
-    const int stride = imgdesk::pixel::RowStride(kWidth, 24);
-    const double c = std::cos(0.105), s = std::sin(0.105);
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) {
-            const double dx = x - kWidth / 2.0, dy = y - kHeight / 2.0;
-            const bool page =
-                std::fabs(dx * c + dy * s) < 1500 && std::fabs(-dx * s + dy * c) < 1100;
-            unsigned char* p = picture.data() + static_cast<size_t>(y) * stride + x * 3;
-            for (int k = 0; k < 3; ++k)
-                p[k] = page ? 128 + p[k] / 2 : p[k] / 4;
-        }
-    return picture;
+    return imgdesk::bench::TurnedPageOnDark(0.105);
 }
 
 void BM_Lines_MemcpyEdges(benchmark::State& state) {
-    const auto source = PageOutline();
-    std::vector<unsigned char> target(source.size());
-    for (auto _ : state) {
-        std::memcpy(target.data(), source.data(), source.size());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * source.size());
+    imgdesk::bench::CopyEveryIteration(state, PageOutline());
 }
 BENCHMARK(BM_Lines_MemcpyEdges);
 
@@ -87,31 +70,24 @@ void BM_OpenCV_HoughLines(benchmark::State& state) {
 BENCHMARK(BM_OpenCV_HoughLines)->Unit(benchmark::kMicrosecond);
 
 void BM_Lines_MemcpyPhoto(benchmark::State& state) {
-    const auto source = TurnedPage();
-    std::vector<unsigned char> target(source.size());
-    for (auto _ : state) {
-        std::memcpy(target.data(), source.data(), source.size());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(state.iterations() * source.size());
+    imgdesk::bench::CopyEveryIteration(state, TurnedPage());
 }
 BENCHMARK(BM_Lines_MemcpyPhoto)->Unit(benchmark::kMillisecond);
 
 void BM_CheckRotatePictureEx(benchmark::State& state) {
     auto picture = TurnedPage();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(
-            CDataHandler().CheckRotatePictureEx(picture.data(), kWidth, kHeight, 24, nullptr));
-    state.SetBytesProcessed(state.iterations() * picture.size());
+    RunOnPicture(state, picture, [](unsigned char* b) {
+        return CDataHandler().CheckRotatePictureEx(b, kWidth, kHeight, 24, nullptr);
+    });
 }
 BENCHMARK(BM_CheckRotatePictureEx)->Unit(benchmark::kMillisecond);
 
 void BM_GetBlackSideRectEx(benchmark::State& state) {
     auto picture = TurnedPage();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(CDataHandler().GetBlackSideRectEx(
-            picture.data(), kWidth, kHeight, 24, nullptr, CRect(0, 0, kWidth, kHeight)));
-    state.SetBytesProcessed(state.iterations() * picture.size());
+    RunOnPicture(state, picture, [](unsigned char* b) {
+        return CDataHandler().GetBlackSideRectEx(b, kWidth, kHeight, 24, nullptr,
+                                                 CRect(0, 0, kWidth, kHeight));
+    });
 }
 BENCHMARK(BM_GetBlackSideRectEx)->Unit(benchmark::kMillisecond);
 

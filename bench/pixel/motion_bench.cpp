@@ -10,6 +10,7 @@
 #include "pixel/DataHandler.h"
 #include "service/CoreKit.h"
 #include "support/BenchBuffers.h"
+#include "support/BenchLoops.h"
 
 namespace {
 
@@ -39,14 +40,42 @@ void CountFrames(benchmark::State& state, size_t frameBytes) {
         benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// Calls detect(moved) once per iteration, for the still frame and the moved one in turn, and
+// reports the frame rate.
+template <typename Detect>
+void RunOnAlternateFrames(benchmark::State& state, const FramePair& frames, Detect detect) {
+    bool moved = false;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(detect(moved));
+        moved = !moved;
+    }
+    CountFrames(state, frames.still.size());
+}
+
+// OpenCV's side of a frame comparison: the previous frame and reused work images.
+class PreviousFrame {
+public:
+    // Pixels of current that differ from the previous frame by more than threshold (none for the
+    // first frame); current then becomes the previous frame.
+    int CountChanged(cv::Mat& current, double threshold) {
+        int count = 0;
+        if (!previous_.empty()) {
+            cv::absdiff(current, previous_, difference_);
+            cv::threshold(difference_, changed_, threshold, 255, cv::THRESH_BINARY);
+            count = cv::countNonZero(changed_);
+        }
+        cv::swap(current, previous_);
+        return count;
+    }
+
+private:
+    cv::Mat previous_, difference_, changed_;
+};
+
 void BM_Motion_Memcpy(benchmark::State& state) {
     const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
     const auto frames = MakeFrames(width, height);
-    std::vector<unsigned char> target(frames.still.size());
-    for (auto _ : state) {
-        std::memcpy(target.data(), frames.still.data(), target.size());
-        benchmark::ClobberMemory();
-    }
+    imgdesk::bench::CopyEveryIteration(state, frames.still);
     CountFrames(state, frames.still.size());
 }
 BENCHMARK(BM_Motion_Memcpy)
@@ -58,15 +87,12 @@ void BM_DynamicPointNum(benchmark::State& state) {
     auto frames = MakeFrames(kVideoWidth, kVideoHeight);
     unsigned char* stored = nullptr;
     int storedWidth = 0, storedHeight = 0;
-    bool odd = false;
-    for (auto _ : state) {
-        auto& frame = odd ? frames.moved : frames.still;
-        odd = !odd;
-        benchmark::DoNotOptimize(CDataHandler().DynamicPointNum(
-            frame.data(), kVideoWidth, kVideoHeight, 24, stored, storedWidth, storedHeight));
-    }
+    RunOnAlternateFrames(state, frames, [&](bool moved) {
+        auto& frame = moved ? frames.moved : frames.still;
+        return CDataHandler().DynamicPointNum(frame.data(), kVideoWidth, kVideoHeight, 24, stored,
+                                              storedWidth, storedHeight);
+    });
     DelMem(stored);
-    CountFrames(state, frames.still.size());
 }
 BENCHMARK(BM_DynamicPointNum)->Unit(benchmark::kMillisecond);
 
@@ -76,21 +102,12 @@ void BM_OpenCV_GreyDifferenceCount(benchmark::State& state) {
     auto frames = MakeFrames(kVideoWidth, kVideoHeight);
     const cv::Mat still(kVideoHeight, kVideoWidth, CV_8UC3, frames.still.data());
     const cv::Mat moved(kVideoHeight, kVideoWidth, CV_8UC3, frames.moved.data());
-    cv::Mat grey, previous, difference, changed;
-    bool odd = false;
-    for (auto _ : state) {
-        cv::cvtColor(odd ? moved : still, grey, cv::COLOR_BGR2GRAY);
-        odd = !odd;
-        int count = 0;
-        if (!previous.empty()) {
-            cv::absdiff(grey, previous, difference);
-            cv::threshold(difference, changed, 40, 255, cv::THRESH_BINARY);
-            count = cv::countNonZero(changed);
-        }
-        cv::swap(grey, previous);
-        benchmark::DoNotOptimize(count);
-    }
-    CountFrames(state, frames.still.size());
+    cv::Mat grey;
+    PreviousFrame previous;
+    RunOnAlternateFrames(state, frames, [&](bool isMoved) {
+        cv::cvtColor(isMoved ? moved : still, grey, cv::COLOR_BGR2GRAY);
+        return previous.CountChanged(grey, 40);
+    });
 }
 BENCHMARK(BM_OpenCV_GreyDifferenceCount)->Unit(benchmark::kMillisecond);
 
@@ -100,15 +117,12 @@ void BM_DynamicPointNumEx(benchmark::State& state) {
     auto frames = MakeFrames(kWidth, kHeight);
     unsigned char* stored = nullptr;
     int storedWidth = 0, storedHeight = 0;
-    bool odd = false;
-    for (auto _ : state) {
-        auto& frame = odd ? frames.moved : frames.still;
-        odd = !odd;
-        benchmark::DoNotOptimize(CDataHandler().DynamicPointNumEx(
-            frame.data(), kWidth, kHeight, 24, nullptr, stored, storedWidth, storedHeight));
-    }
+    RunOnAlternateFrames(state, frames, [&](bool moved) {
+        auto& frame = moved ? frames.moved : frames.still;
+        return CDataHandler().DynamicPointNumEx(frame.data(), kWidth, kHeight, 24, nullptr, stored,
+                                                storedWidth, storedHeight);
+    });
     DelMem(stored);
-    CountFrames(state, frames.still.size());
 }
 BENCHMARK(BM_DynamicPointNumEx)->Unit(benchmark::kMillisecond);
 
@@ -120,26 +134,17 @@ void BM_OpenCV_EdgeDifferenceCount(benchmark::State& state) {
     auto frames = MakeFrames(kWidth, kHeight);
     const cv::Mat still(kHeight, kWidth, CV_8UC3, frames.still.data());
     const cv::Mat moved(kHeight, kWidth, CV_8UC3, frames.moved.data());
-    cv::Mat small, grey, dx, dy, edges, previous, difference, changed;
-    bool odd = false;
-    for (auto _ : state) {
-        cv::resize(odd ? moved : still, small, cv::Size(320, 240), 0, 0, cv::INTER_NEAREST);
-        odd = !odd;
+    cv::Mat small, grey, dx, dy, edges;
+    PreviousFrame previous;
+    RunOnAlternateFrames(state, frames, [&](bool isMoved) {
+        cv::resize(isMoved ? moved : still, small, cv::Size(320, 240), 0, 0, cv::INTER_NEAREST);
         cv::cvtColor(small, grey, cv::COLOR_BGR2GRAY);
         cv::Sobel(grey, dx, CV_8U, 1, 0);
         cv::Sobel(grey, dy, CV_8U, 0, 1);
         cv::max(dx, dy, edges);
         cv::blur(edges, edges, cv::Size(3, 3));
-        int count = 0;
-        if (!previous.empty()) {
-            cv::absdiff(edges, previous, difference);
-            cv::threshold(difference, changed, 100, 255, cv::THRESH_BINARY);
-            count = cv::countNonZero(changed);
-        }
-        cv::swap(edges, previous);
-        benchmark::DoNotOptimize(count);
-    }
-    CountFrames(state, frames.still.size());
+        return previous.CountChanged(edges, 100);
+    });
 }
 BENCHMARK(BM_OpenCV_EdgeDifferenceCount)->Unit(benchmark::kMillisecond);
 

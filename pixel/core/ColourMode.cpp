@@ -104,6 +104,36 @@ bool HasSsse3() {
 }
 #endif
 
+// Calls writeRow(in, out) for rows 0 .. rows - 1 of a source and a destination, each with its own
+// stride; after each row the destination's bytes from outRowBytes up to its stride (the padding)
+// become 0.
+template <typename WriteRow>
+void WriteRows(const unsigned char* source, int sourceStride, unsigned char* destination,
+               int destinationStride, int outRowBytes, int rows, WriteRow writeRow) {
+    for (int y = 0; y < rows; ++y) {
+        const unsigned char* in = source + static_cast<std::ptrdiff_t>(y) * sourceStride;
+        unsigned char* out = destination + static_cast<std::ptrdiff_t>(y) * destinationStride;
+        writeRow(in, out);
+        std::memset(out + outRowBytes, 0, destinationStride - outRowBytes);
+    }
+}
+
+// The rows of a filter that compares each byte with a neighbour pixel: the first pixel of a row
+// has none and becomes 0, every later byte i of a row becomes byteValue(in, i).
+template <typename ByteValue>
+void WriteNeighbourRows(const unsigned char* source, int width, int rows, int bitsPerPixel,
+                        unsigned char* destination, ByteValue byteValue) {
+    const int stride = RowStride(width, bitsPerPixel);
+    const int rowBytes = RowBytes(width, bitsPerPixel);
+    const int bytesPerPixel = bitsPerPixel / 8;
+    WriteRows(source, stride, destination, stride, rowBytes, rows,
+              [&](const unsigned char* in, unsigned char* out) {
+                  std::memset(out, 0, bytesPerPixel);
+                  for (int i = bytesPerPixel; i < rowBytes; ++i)
+                      out[i] = byteValue(in, i);
+              });
+}
+
 // Writes the grey level of every pixel, mapped through levelMap, into a grey buffer of the given
 // destination stride; padding bytes become 0. An 8-bit source without palette has grey level 0.
 void WriteGreyRows(const unsigned char* source, int width, int height, int bitsPerPixel,
@@ -120,23 +150,21 @@ void WriteGreyRows(const unsigned char* source, int width, int height, int bitsP
     }
     const int bytesPerPixel = bitsPerPixel / 8;
     const bool vector = bitsPerPixel != 8 && HasSsse3();
-    for (int y = 0; y < height; ++y) {
-        const unsigned char* in = source + static_cast<std::ptrdiff_t>(y) * sourceStride;
-        unsigned char* out = destination + static_cast<std::ptrdiff_t>(y) * destinationStride;
-        if (bitsPerPixel == 8) {
-            for (int x = 0; x < width; ++x)
-                out[x] = table[in[x]];
-        } else {
-            int x = vector ? GreyLevelsSsse3(in, width, bytesPerPixel, out) : 0;
-            for (; x < width; ++x) {
-                const unsigned char* p = in + x * bytesPerPixel;
-                out[x] = static_cast<unsigned char>(GreyLevel(p[0], p[1], p[2]));
-            }
-            if (levelMap)
-                ApplyByteTable(out, width, *levelMap);
-        }
-        std::memset(out + width, 0, destinationStride - width);
-    }
+    WriteRows(source, sourceStride, destination, destinationStride, width, height,
+              [&](const unsigned char* in, unsigned char* out) {
+                  if (bitsPerPixel == 8) {
+                      for (int x = 0; x < width; ++x)
+                          out[x] = table[in[x]];
+                      return;
+                  }
+                  int x = vector ? GreyLevelsSsse3(in, width, bytesPerPixel, out) : 0;
+                  for (; x < width; ++x) {
+                      const unsigned char* p = in + x * bytesPerPixel;
+                      out[x] = static_cast<unsigned char>(GreyLevel(p[0], p[1], p[2]));
+                  }
+                  if (levelMap)
+                      ApplyByteTable(out, width, *levelMap);
+              });
 }
 
 }  // namespace
@@ -158,29 +186,25 @@ int CDataHandler::GreyScaleToColour24(unsigned char* source, int width, int heig
         return 1;
     }
     const int bytesPerPixel = bitsPerPixel / 8;
-    for (int y = 0; y < height; ++y) {
-        const unsigned char* in = source + static_cast<std::ptrdiff_t>(y) * sourceStride;
-        unsigned char* out = destination + static_cast<std::ptrdiff_t>(y) * destinationStride;
-        if (bitsPerPixel == 24) {
-            std::memcpy(out, in, static_cast<size_t>(width) * 3);
-        } else if (bitsPerPixel == 8) {
-            for (int x = 0; x < width; ++x, out += 3) {
-                const tagRGBQUAD& entry = palette[in[x]];
-                out[0] = entry.rgbBlue;
-                out[1] = entry.rgbGreen;
-                out[2] = entry.rgbRed;
-            }
-        } else {
-            for (int x = 0; x < width; ++x, in += bytesPerPixel, out += 3) {
-                out[0] = in[0];
-                out[1] = in[1];
-                out[2] = in[2];
-            }
-        }
-        const int rowBytes = width * 3;
-        std::memset(destination + static_cast<std::ptrdiff_t>(y) * destinationStride + rowBytes, 0,
-                    destinationStride - rowBytes);
-    }
+    WriteRows(source, sourceStride, destination, destinationStride, width * 3, height,
+              [&](const unsigned char* in, unsigned char* out) {
+                  if (bitsPerPixel == 24) {
+                      std::memcpy(out, in, static_cast<size_t>(width) * 3);
+                  } else if (bitsPerPixel == 8) {
+                      for (int x = 0; x < width; ++x, out += 3) {
+                          const tagRGBQUAD& entry = palette[in[x]];
+                          out[0] = entry.rgbBlue;
+                          out[1] = entry.rgbGreen;
+                          out[2] = entry.rgbRed;
+                      }
+                  } else {
+                      for (int x = 0; x < width; ++x, in += bytesPerPixel, out += 3) {
+                          out[0] = in[0];
+                          out[1] = in[1];
+                          out[2] = in[2];
+                      }
+                  }
+              });
     return 1;
 }
 
@@ -225,23 +249,22 @@ int CDataHandler::ColourToReversed(unsigned char* source, int width, int height,
         return 1;
     }
     const int rowBytes = RowBytes(width, bitsPerPixel);
-    for (int y = 0; y < height; ++y) {
-        const unsigned char* in = source + static_cast<std::ptrdiff_t>(y) * stride;
-        unsigned char* out = destination + static_cast<std::ptrdiff_t>(y) * stride;
-        if (bitsPerPixel == 24) {
-            for (int i = 0; i < rowBytes; ++i)
-                out[i] = static_cast<unsigned char>(~in[i]);
-            std::memset(out + rowBytes, 0, stride - rowBytes);
-        } else {
-            // Little-endian words: the low three bytes are blue, green and red; the fourth is 0.
-            for (int x = 0; x < width; ++x) {
-                std::uint32_t pixel;
-                std::memcpy(&pixel, in + 4 * x, 4);
-                pixel = ~pixel & 0x00FFFFFFu;
-                std::memcpy(out + 4 * x, &pixel, 4);
-            }
-        }
-    }
+    WriteRows(source, stride, destination, stride, rowBytes, height,
+              [&](const unsigned char* in, unsigned char* out) {
+                  if (bitsPerPixel == 24) {
+                      for (int i = 0; i < rowBytes; ++i)
+                          out[i] = static_cast<unsigned char>(~in[i]);
+                      return;
+                  }
+                  // Little-endian words: the low three bytes are blue, green and red; the fourth
+                  // is 0.
+                  for (int x = 0; x < width; ++x) {
+                      std::uint32_t pixel;
+                      std::memcpy(&pixel, in + 4 * x, 4);
+                      pixel = ~pixel & 0x00FFFFFFu;
+                      std::memcpy(out + 4 * x, &pixel, 4);
+                  }
+              });
     return 1;
 }
 
@@ -249,17 +272,11 @@ int CDataHandler::ColourToRelief(unsigned char* source, int width, int height, i
                                  unsigned char* destination) {
     if (!IsSupportedBitCount(bitsPerPixel))
         return 0;
-    const int stride = RowStride(width, bitsPerPixel);
-    const int rowBytes = RowBytes(width, bitsPerPixel);
     const int bytesPerPixel = bitsPerPixel / 8;
-    for (int y = 0; y < height; ++y) {
-        const unsigned char* in = source + static_cast<std::ptrdiff_t>(y) * stride;
-        unsigned char* out = destination + static_cast<std::ptrdiff_t>(y) * stride;
-        std::memset(out, 0, bytesPerPixel);
-        for (int i = bytesPerPixel; i < rowBytes; ++i)
-            out[i] = static_cast<unsigned char>(in[i - bytesPerPixel] - in[i] + 128);
-        std::memset(out + rowBytes, 0, stride - rowBytes);
-    }
+    WriteNeighbourRows(source, width, height, bitsPerPixel, destination,
+                       [bytesPerPixel](const unsigned char* in, int i) {
+                           return static_cast<unsigned char>(in[i - bytesPerPixel] - in[i] + 128);
+                       });
     return 1;
 }
 
@@ -268,20 +285,15 @@ int CDataHandler::ColourToSharpen(unsigned char* source, int width, int height, 
     if (!IsSupportedBitCount(bitsPerPixel))
         return 0;
     const int stride = RowStride(width, bitsPerPixel);
-    const int rowBytes = RowBytes(width, bitsPerPixel);
     const int bytesPerPixel = bitsPerPixel / 8;
-    for (int y = 0; y + 1 < height; ++y) {
-        const unsigned char* in = source + static_cast<std::ptrdiff_t>(y) * stride;
-        const unsigned char* next = in + stride;
-        unsigned char* out = destination + static_cast<std::ptrdiff_t>(y) * stride;
-        std::memset(out, 0, bytesPerPixel);
-        for (int i = bytesPerPixel; i < rowBytes; ++i) {
-            const unsigned char difference =
-                static_cast<unsigned char>(in[i] - next[i - bytesPerPixel] + 128);
-            out[i] = static_cast<unsigned char>(in[i] + difference / 4);
-        }
-        std::memset(out + rowBytes, 0, stride - rowBytes);
-    }
+    // Each row is compared with the next one in memory; the last row has none and becomes 0.
+    WriteNeighbourRows(source, width, height - 1, bitsPerPixel, destination,
+                       [stride, bytesPerPixel](const unsigned char* in, int i) {
+                           const unsigned char* next = in + stride;
+                           const unsigned char difference =
+                               static_cast<unsigned char>(in[i] - next[i - bytesPerPixel] + 128);
+                           return static_cast<unsigned char>(in[i] + difference / 4);
+                       });
     if (height >= 1)
         std::memset(destination + static_cast<std::ptrdiff_t>(height - 1) * stride, 0, stride);
     return 1;

@@ -361,15 +361,16 @@ int InteriorPass3x3(unsigned char* buffer, int width, int height, const Chunk& c
     if (!saved)
         return 0;
 
-    InPlaceRows rows(buffer, width, width, saved.get(), 2, 1);
-    for (int y = 1; y < height - 1; ++y) {
-        rows.BeginRow(y);
-        for (int x = 1; x < width - 1; x += kChunk) {
-            const int count = std::min(kChunk, width - 1 - x);
-            const auto rowAt = [&](int r) { return rows.Original(y - 1 + r) + (x - 1); };
-            chunk(rowAt, count, rows.Row(y) + x);
-        }
-    }
+    ForEachInteriorRow(buffer, width, width, height, saved.get(),
+                       [&](const unsigned char* above, const unsigned char* centre,
+                           const unsigned char* below, unsigned char* out) {
+                           const unsigned char* const window[3] = {above, centre, below};
+                           for (int x = 1; x < width - 1; x += kChunk) {
+                               const int count = std::min(kChunk, width - 1 - x);
+                               const auto rowAt = [&](int r) { return window[r] + (x - 1); };
+                               chunk(rowAt, count, out + x);
+                           }
+                       });
     return 1;
 }
 

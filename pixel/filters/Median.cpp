@@ -2,7 +2,6 @@
 // All three write over their input row by row and keep aside the two rows a 3 x 3 window still
 // needs (InPlaceRows) instead of copying the whole buffer.
 #include <algorithm>
-#include <cstring>
 
 #include "pixel/DataHandler.h"
 #include "pixel/internal/InPlaceRows.h"
@@ -85,69 +84,45 @@ bool IsImpulse(const unsigned char* pixel, const unsigned char* const neighbours
     return darker || brighter;
 }
 
+// A 3 x 3 filter of a 24-bit buffer, written in place, whose one-pixel frame keeps its values:
+// rowPass(above, centre, below, out) rewrites each interior row. Returns 0 when the two rows of
+// scratch cannot be had (buffer untouched), else 1.
+template <typename RowPass>
+int Colour24PassKeepingFrame(unsigned char* buffer, int width, int height, RowPass rowPass) {
+    const int stride = RowStride(width, 24);
+    const auto saved = NewScratch(2LL * stride);
+    if (!saved)
+        return 0;
+    if (width < 3 || height < 3)
+        return 1;
+    ForEachInteriorRow(buffer, stride, stride, height, saved.get(), rowPass);
+    return 1;
+}
+
 }  // namespace
 }  // namespace imgdesk::pixel
 
 using namespace imgdesk::pixel;
 
 int CDataHandler::MedianFilter(unsigned char* buffer, int width, int height) {
-    if (buffer == nullptr || width < 1 || height < 1)
-        return 0;
-    const auto saved = NewScratch(2LL * width);
-    if (!saved)
-        return 0;
-    if (width < 3 || height < 3) {
-        std::memset(buffer, 0, static_cast<size_t>(width) * height);
-        return 1;
-    }
-
-    // Rows 1 .. height - 2 first: rows 0 and height - 1 are read by them and cleared afterwards.
-    InPlaceRows rows(buffer, width, width, saved.get(), 2, 1);
-    for (int y = 1; y < height - 1; ++y) {
-        rows.BeginRow(y);
-        unsigned char* out = rows.Row(y);
-        BoxMeanRow(rows.Original(y - 1) + 1, rows.Original(y) + 1, rows.Original(y + 1) + 1, 1,
-                   width - 2, out + 1);
-        out[0] = 0;
-        out[width - 1] = 0;
-    }
-    std::memset(rows.Row(0), 0, static_cast<size_t>(width));
-    std::memset(rows.Row(height - 1), 0, static_cast<size_t>(width));
-    return 1;
+    const auto meanRow = [width](const unsigned char* above, const unsigned char* centre,
+                                 const unsigned char* below, unsigned char* out) {
+        BoxMeanRow(above + 1, centre + 1, below + 1, 1, width - 2, out + 1);
+    };
+    return GreyPassClearingFrame(buffer, width, height, meanRow);
 }
 
 int CDataHandler::Colour24MedianFilter(unsigned char* buffer, int width, int height) {
-    const int stride = RowStride(width, 24);
-    const auto saved = NewScratch(2LL * stride);
-    if (!saved)
-        return 0;
-    if (width < 3 || height < 3)
-        return 1;
-
-    InPlaceRows rows(buffer, stride, stride, saved.get(), 2, 1);
-    for (int y = 1; y < height - 1; ++y) {
-        rows.BeginRow(y);
-        BoxMeanRow(rows.Original(y - 1) + 3, rows.Original(y) + 3, rows.Original(y + 1) + 3, 3,
-                   3 * (width - 2), rows.Row(y) + 3);
-    }
-    return 1;
+    const auto meanRow = [width](const unsigned char* above, const unsigned char* centre,
+                                 const unsigned char* below, unsigned char* out) {
+        BoxMeanRow(above + 3, centre + 3, below + 3, 3, 3 * (width - 2), out + 3);
+    };
+    return Colour24PassKeepingFrame(buffer, width, height, meanRow);
 }
 
 int CDataHandler::Colour24MedianFilterEx(unsigned char* buffer, int width, int height) {
-    const int stride = RowStride(width, 24);
-    const auto saved = NewScratch(2LL * stride);
-    if (!saved)
-        return 0;
-    if (width < 3 || height < 3)
-        return 1;
-
-    InPlaceRows rows(buffer, stride, stride, saved.get(), 2, 1);
-    for (int y = 1; y < height - 1; ++y) {
-        rows.BeginRow(y);
-        const unsigned char* above = rows.Original(y - 1);
-        const unsigned char* centre = rows.Original(y);
-        const unsigned char* below = rows.Original(y + 1);
-        unsigned char* out = rows.Row(y);
+    const auto suppressImpulses = [width](const unsigned char* above, const unsigned char* centre,
+                                          const unsigned char* below, unsigned char* out) {
         for (int x = 1; x < width - 1; ++x) {
             const int at = 3 * x;
             const unsigned char* const neighbours[4] = {above + at, below + at, centre + at - 3,
@@ -160,6 +135,6 @@ int CDataHandler::Colour24MedianFilterEx(unsigned char* buffer, int width, int h
                 out[at + c] = static_cast<unsigned char>(sum / 4);
             }
         }
-    }
-    return 1;
+    };
+    return Colour24PassKeepingFrame(buffer, width, height, suppressImpulses);
 }

@@ -191,25 +191,10 @@ unsigned long Fill(unsigned char* buffer, int width, int height, unsigned char* 
 
 using namespace imgdesk::pixel;
 
+// A bright pixel with fewer than three bright edge neighbours becomes 0.
 int CDataHandler::RegionCorrosion(unsigned char* buffer, int width, int height) {
-    if (buffer == nullptr || width < 1 || height < 1)
-        return 0;
-    const auto saved = NewScratch(2LL * width);
-    if (!saved)
-        return 0;
-    if (width < 3 || height < 3) {  // every pixel lies on the frame
-        std::memset(buffer, 0, static_cast<size_t>(width) * height);
-        return 1;
-    }
-
-    // Rows 0 and height - 1 are read by their neighbours first and cleared at the end.
-    InPlaceRows rows(buffer, width, width, saved.get(), 2, 1);
-    for (int y = 1; y < height - 1; ++y) {
-        rows.BeginRow(y);
-        const unsigned char* above = rows.Original(y - 1);
-        const unsigned char* centre = rows.Original(y);
-        const unsigned char* below = rows.Original(y + 1);
-        unsigned char* out = rows.Row(y);
+    const auto erodeRow = [width](const unsigned char* above, const unsigned char* centre,
+                                  const unsigned char* below, unsigned char* out) {
         for (int x = 1; x < width - 1; ++x) {
             if (!IsBright(centre[x]))
                 continue;
@@ -218,12 +203,8 @@ int CDataHandler::RegionCorrosion(unsigned char* buffer, int width, int height) 
             if (bright < 3)
                 out[x] = 0;
         }
-        out[0] = 0;
-        out[width - 1] = 0;
-    }
-    std::memset(rows.Row(0), 0, static_cast<size_t>(width));
-    std::memset(rows.Row(height - 1), 0, static_cast<size_t>(width));
-    return 1;
+    };
+    return GreyPassClearingFrame(buffer, width, height, erodeRow);
 }
 
 // Labels the regions once by their runs (union-find over runs of consecutive rows that overlap),

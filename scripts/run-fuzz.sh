@@ -36,6 +36,13 @@ entries = [(256, 3, 1, 1), (257, 3, 1, 1), (258, 3, 1, 8), (259, 3, 1, 1), (262,
 ifd = struct.pack("<H", len(entries)) + b"".join(struct.pack("<HHII", *e) for e in entries) + b"\0\0\0\0"
 tiff = b"II*\0" + struct.pack("<I", 11) + b"\x10\x20\x30" + ifd
 open(d + "/tiny.tif", "wb").write(tiff)
+# A small zip: stored and deflated entries, a folder, a UTF-8 name and one that climbs out.
+import zipfile
+with zipfile.ZipFile(d + "/tiny.zip", "w") as z:
+    z.writestr("a.txt", "a")
+    z.writestr("sub/b.txt", "bb" * 40, compress_type=zipfile.ZIP_DEFLATED)
+    z.writestr("\u00fc.txt", "u")
+    z.writestr(zipfile.ZipInfo("../escaped"), "x")
 PY
 
 status=0

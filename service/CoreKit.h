@@ -55,3 +55,4 @@ IMGDESK_API int DelFile(const wchar_t* path);
 
 #include "service/Thumbs.h"
 #include "service/Jpg2Pdf.h"
+#include "service/Zip.h"

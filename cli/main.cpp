@@ -1,29 +1,111 @@
-// imgdesk: the command-line face of the library.
+// imgdesk: the command-line face of the library. One subcommand per capability; `imgdesk help`
+// lists them and `imgdesk COMMAND --help` explains one.
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/Command.h"
 
 namespace {
 
-constexpr const char* kUsage =
-    "usage: imgdesk <command> [options]\n"
-    "\n"
-    "Pixel work and document output for photographed and scanned pages.\n"
-    "\n"
-    "options:\n"
-    "  -h, --help     show this help\n"
-    "  --version      show the version\n";
+using imgdesk::cli::Args;
+using imgdesk::cli::Command;
+
+constexpr const char* kVersion = "imgdesk 0.1.0";
+
+std::vector<Command> AllCommands() {
+    std::vector<Command> all;
+    for (auto list : {imgdesk::cli::PixelCommands, imgdesk::cli::DetectionCommands,
+                      imgdesk::cli::DocumentCommands}) {
+        for (auto& command : list())
+            all.push_back(std::move(command));
+    }
+    all.push_back(imgdesk::cli::SampleCommand());
+    return all;
+}
+
+void PrintOverview(std::FILE* out, const std::vector<Command>& commands) {
+    std::fputs(
+        "usage: imgdesk COMMAND [options] [files]\n"
+        "\n"
+        "Pixel work and document output for photographed and scanned pages: find the page on\n"
+        "the desk, straighten and crop it, clean it to black and white, bind pages into a PDF\n"
+        "or a zip, print or mail them.\n",
+        out);
+    std::string group;
+    for (const Command& command : commands) {
+        if (command.group != group) {
+            group = command.group;
+            std::fprintf(out, "\n%s:\n", group.c_str());
+        }
+        std::fprintf(out, "  %-16s %s\n", command.name.c_str(), command.summary.c_str());
+    }
+    std::fputs(
+        "\n"
+        "imgdesk COMMAND --help explains one command. Pictures are read in any format the\n"
+        "library decodes (JPEG, PNG, TIFF, GIF, BMP); the output format follows the extension.\n"
+        "Exit status: 0 done, 1 the work failed, 2 a mistake in the command line.\n",
+        out);
+}
+
+bool WantsHelp(const std::vector<std::string>& arguments) {
+    for (const auto& argument : arguments) {
+        if (argument == "--")
+            return false;
+        if (argument == "-h" || argument == "--help")
+            return true;
+    }
+    return false;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2 || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "--help")) {
-        std::fputs(kUsage, argc < 2 ? stderr : stdout);
-        return argc < 2 ? 2 : 0;
+    const std::vector<Command> commands = AllCommands();
+    if (argc < 2) {
+        PrintOverview(stderr, commands);
+        return 2;
     }
-    if (!std::strcmp(argv[1], "--version")) {
-        std::puts("imgdesk 0.1.0");
+    const std::string name = argv[1];
+    if (name == "-h" || name == "--help" || name == "help") {
+        if (argc > 2) {
+            for (const Command& command : commands) {
+                if (command.name == argv[2]) {
+                    std::fputs(command.usage.c_str(), stdout);
+                    return 0;
+                }
+            }
+        }
+        PrintOverview(stdout, commands);
         return 0;
     }
-    std::fprintf(stderr, "imgdesk: unknown command '%s' (see imgdesk --help)\n", argv[1]);
+    if (name == "--version") {
+        std::puts(kVersion);
+        return 0;
+    }
+    for (const Command& command : commands) {
+        if (command.name != name)
+            continue;
+        const std::vector<std::string> arguments(argv + 2, argv + argc);
+        if (WantsHelp(arguments)) {
+            std::fputs(command.usage.c_str(), stdout);
+            return 0;
+        }
+        try {
+            Args args(arguments, command.flags);
+            return command.run(args);
+        } catch (const imgdesk::cli::UsageError& error) {
+            std::fprintf(stderr, "imgdesk %s: %s (see imgdesk %s --help)\n", name.c_str(),
+                         error.what(), name.c_str());
+            return 2;
+        } catch (const imgdesk::cli::RunError& error) {
+            std::fprintf(stderr, "imgdesk %s: %s\n", name.c_str(), error.what());
+            return 1;
+        } catch (const std::bad_alloc&) {
+            std::fprintf(stderr, "imgdesk %s: out of memory\n", name.c_str());
+            return 1;
+        }
+    }
+    std::fprintf(stderr, "imgdesk: unknown command '%s' (see imgdesk --help)\n", name.c_str());
     return 2;
 }

@@ -1,0 +1,330 @@
+// Subcommands for whole documents: photographed pages to a PDF, images to a PDF, grey and
+// black-and-white pages, zip binding, printing, mailing and thumbnails.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <list>
+
+#include "cli/Command.h"
+#include "cli/PageFinder.h"
+#include "cli/PictureCommand.h"
+#include "cli/Progress.h"
+#include "document/DocDesk.h"
+#include "platform/Files.h"
+#include "service/CoreKit.h"
+
+namespace imgdesk::cli {
+namespace {
+
+std::list<CString> WidePaths(const std::vector<std::string>& paths) {
+    std::list<CString> wide;
+    for (const auto& path : paths)
+        wide.push_back(Utf8ToWide(path.c_str()));
+    return wide;
+}
+
+bool Exists(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+// A target that exists is replaced only when asked: nothing is overwritten by accident.
+void MakeRoomFor(const std::string& target, bool replace) {
+    if (!Exists(target))
+        return;
+    if (!replace)
+        throw RunError("'" + target + "' exists; choose another name or add --force to replace it");
+    if (::unlink(target.c_str()) != 0)
+        throw RunError("cannot replace '" + target + "'");
+}
+
+void WritePdf(const std::vector<std::string>& images, const std::string& target) {
+    if (!CDocDesk().JPGSavePdf(WidePaths(images), Utf8ToWide(target.c_str()))) {
+        throw RunError("cannot write '" + target +
+                       "' (check the folder; a partial file may stand at '" + target + ".tmp')");
+    }
+}
+
+// A private folder for intermediate pages, removed with its files at the end.
+class WorkFolder {
+public:
+    WorkFolder() {
+        std::string pattern = WideToUtf8(GetTempDataPath()) + "/scan-XXXXXX";
+        if (!::mkdtemp(pattern.data()))
+            throw RunError("cannot make a folder under " + WideToUtf8(GetTempDataPath()));
+        path_ = pattern;
+    }
+    ~WorkFolder() {
+        for (const auto& file : files_)
+            ::unlink(file.c_str());
+        ::rmdir(path_.c_str());
+    }
+    std::string File(size_t index) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/page-%05zu.bmp", index + 1);
+        files_.push_back(path_ + name);
+        return files_.back();
+    }
+
+private:
+    std::string path_;
+    std::vector<std::string> files_;
+};
+
+int Scan(Args& args) {
+    const std::string output = args.RequiredText("o");
+    const bool mono = args.Flag("mono");
+    const bool replace = args.Flag("force");
+    const auto& photos = args.RequireAtLeast(1, "one or more photographed pages");
+    args.Finish();
+    MakeRoomFor(output, replace);
+
+    WorkFolder work;
+    std::vector<std::string> pages;
+    for (size_t i = 0; i < photos.size(); ++i)
+        pages.push_back(work.File(i));
+    std::vector<std::string> reports(photos.size());
+    // Pages are lossless bitmaps until the PDF writer encodes each once as JPEG.
+    const size_t failed = RunOnCores("imgdesk scan", "scan", photos.size(), [&](size_t i) {
+        const Picture photo = LoadPicture(photos[i]);
+        const FoundPage found = FindPage(photo);
+        std::string report = photos[i];
+        Picture page;
+        if (found.found) {
+            page = CutOutPage(photo, found);
+            report += "\tturned " + std::to_string(found.skewDegrees) + "\t" +
+                      std::to_string(page.width) + "x" + std::to_string(page.height);
+        } else {
+            page = NewPicture(photo.width, photo.height, photo.bits);
+            std::copy(photo.data(),
+                      photo.data() + static_cast<size_t>(photo.Stride()) * photo.height,
+                      page.data());
+            page.hasPalette = photo.hasPalette;
+            std::copy(photo.palette, photo.palette + 256, page.palette);
+            report += "\tno page edges found: whole picture kept";
+        }
+        ATL::CImage image;
+        PictureToImage(page, image);
+        if (mono && !CDocDesk().ImageToSingle(image))
+            throw RunError(photos[i] + ": out of memory");
+        if (FAILED(image.Save(Utf8ToWide(pages[i].c_str()))))
+            throw RunError("cannot write " + pages[i]);
+        reports[i] = report;
+    });
+    if (failed)
+        throw RunError(std::to_string(failed) + " of " + std::to_string(photos.size()) +
+                       " pages failed; no PDF written");
+    WritePdf(pages, output);
+    for (const auto& report : reports)
+        std::printf("%s\n", report.c_str());
+    std::printf("wrote %s (%zu page%s)\n", output.c_str(), photos.size(),
+                photos.size() == 1 ? "" : "s");
+    return 0;
+}
+
+int MakePdf(Args& args) {
+    const std::string output = args.RequiredText("o");
+    const bool replace = args.Flag("force");
+    const auto& images = args.RequireAtLeast(1, "one or more images");
+    args.Finish();
+    MakeRoomFor(output, replace);
+    for (const auto& image : images) {
+        if (!Exists(image))
+            throw RunError("'" + image + "' does not exist");
+    }
+    WritePdf(images, output);
+    std::printf("wrote %s\n", output.c_str());
+    return 0;
+}
+
+// Runs a CDocDesk conversion of a loaded image and saves the result.
+int ConvertImage(Args& args, bool toGrey) {
+    const std::string output = args.RequiredText("o");
+    const std::string input = args.RequirePositionals(1, "one input image")[0];
+    args.Finish();
+    ATL::CImage image, grey;
+    if (FAILED(image.Load(Utf8ToWide(input.c_str())))) {
+        throw RunError("cannot read '" + input + "': missing, unreadable or not an image");
+    }
+    if (toGrey) {
+        if (!CDocDesk().ImageToGray(image, grey))
+            throw RunError("'" + input + "' is not a 24-bit colour image");
+    } else if (!CDocDesk().ImageToSingle(image)) {
+        throw RunError("out of memory");
+    }
+    if (FAILED((toGrey ? grey : image).Save(Utf8ToWide(output.c_str())))) {
+        throw RunError("cannot write '" + output + "' (check the folder and the extension)");
+    }
+    return 0;
+}
+
+int Bind(Args& args) {
+    const std::string archive = args.RequiredText("o");
+    const bool fromFolder = args.Flag("folder");
+    const std::vector<std::string> files = args.Positionals();
+    args.Finish();
+    if (fromFolder == !files.empty())
+        throw UsageError("give files to bind, or --folder, not both");
+    if (Exists(archive))
+        throw RunError("'" + archive + "' exists; choose another name");
+    for (const auto& file : files) {
+        if (!Exists(file))
+            throw RunError("'" + file + "' does not exist; nothing was bound");
+    }
+    const CString target = Utf8ToWide(archive.c_str());
+    const int done =
+        fromFolder ? CDocDesk().BindJpg(target) : CDocDesk().BindJpg(WidePaths(files), target);
+    if (!done)
+        throw RunError(fromFolder ? "nothing to bind in " + WideToUtf8(GetBindPath())
+                                  : "cannot bind the files");
+    std::printf("wrote %s\n", archive.c_str());
+    return 0;
+}
+
+int Unbind(Args& args) {
+    const std::string archive = args.RequirePositionals(1, "one archive")[0];
+    args.Finish();
+    if (!Exists(archive))
+        throw RunError("'" + archive + "' does not exist");
+    if (!CDocDesk().UnBindJpg(Utf8ToWide(archive.c_str())))
+        throw RunError("cannot unbind '" + archive + "'");
+    std::printf("unpacked into %s\n", WideToUtf8(GetBindPath()).c_str());
+    return 0;
+}
+
+int Print(Args& args) {
+    const bool mono = args.Flag("mono");
+    const auto printer = args.Text("printer");
+    const auto& images = args.RequireAtLeast(1, "one or more images");
+    args.Finish();
+    if (printer)
+        ::setenv("IMGDESK_PRINTER", printer->c_str(), 1);
+    CDocDesk().PrintImage(WidePaths(images), mono ? 1 : 0);
+    return 0;
+}
+
+int Mail(Args& args) {
+    const auto& files = args.RequireAtLeast(1, "one or more files");
+    args.Finish();
+    for (const auto& file : files) {
+        if (!Exists(file))
+            throw RunError("'" + file + "' does not exist");
+    }
+    if (!CDocDesk().SendOutLook(WidePaths(files)))
+        throw RunError("cannot prepare the files for mailing");
+    return 0;
+}
+
+int Thumbnail(Args& args) {
+    const auto& images = args.RequireAtLeast(1, "one or more images");
+    args.Finish();
+    CThumbs thumbs;
+    int status = 0;
+    for (const auto& image : images) {
+        const CString written = thumbs.WriteThumb(Utf8ToWide(image.c_str()));
+        if (written.IsEmpty()) {
+            std::fprintf(stderr, "imgdesk thumbnail: cannot make a thumbnail of '%s'\n",
+                         image.c_str());
+            status = 1;
+        } else {
+            std::printf("%s\n", WideToUtf8(written).c_str());
+        }
+    }
+    return status;
+}
+
+}  // namespace
+
+std::vector<Command> DocumentCommands() {
+    const std::string group = "Documents";
+    return {
+        {"scan",
+         group,
+         "photographed pages to a clean PDF",
+         "usage: imgdesk scan PHOTO... -o OUT.pdf [--mono] [--force]\n\n"
+         "For each photographed page: finds the page on the dark desk from its edges, turns it\n"
+         "upright and cuts it out, optionally makes it black and white, and binds all pages, in\n"
+         "the order given, into one PDF. Prints one line per page: the photo, the turn applied\n"
+         "(degrees, counter-clockwise as displayed) and the page size. Pages are worked on all\n"
+         "cores.\n\noptions:\n"
+         "  -o OUT.pdf       the PDF to write\n"
+         "  --mono           black and white pages, dark borders whitened\n"
+         "  --force          replace OUT.pdf if it exists\n",
+         {"mono", "force"},
+         Scan},
+        {"pdf",
+         group,
+         "images to a PDF, one page each",
+         "usage: imgdesk pdf IMAGE... -o OUT.pdf [--force]\n\n"
+         "Writes one PDF page per image, at the image's pixel size. Images that cannot be read\n"
+         "give no page.\n\noptions:\n"
+         "  -o OUT.pdf       the PDF to write\n"
+         "  --force          replace OUT.pdf if it exists\n",
+         {"force"},
+         MakePdf},
+        {"clean",
+         group,
+         "black-and-white page, dark borders whitened",
+         "usage: imgdesk clean INPUT -o OUTPUT\n\n"
+         "Makes a page black and white as a scanner would: grey levels stretched, thresholded,\n"
+         "and every dark area touching the edge whitened. The image keeps its format.\n",
+         {},
+         [](Args& args) { return ConvertImage(args, false); }},
+        {"grey-copy",
+         group,
+         "8-bit grey copy of a 24-bit image",
+         "usage: imgdesk grey-copy INPUT -o OUTPUT\n\n"
+         "Writes the mean of red, green and blue of a 24-bit colour image (a JPEG, say) as an\n"
+         "8-bit grey image.\n",
+         {},
+         [](Args& args) { return ConvertImage(args, true); }},
+        {"bind",
+         group,
+         "move images into a zip archive",
+         "usage: imgdesk bind FILE... -o ARCHIVE.zip\n"
+         "       imgdesk bind --folder -o ARCHIVE.zip\n\n"
+         "Moves the files into a new zip archive: each file is deleted once it is stored. With\n"
+         "--folder, copies the images (jpg, bmp, png, gif, tif) of the bind folder instead and\n"
+         "leaves them in place. The bind folder is $IMGDESK_BIND_DIR, else\n"
+         "$XDG_DATA_HOME/imgdesk/bind.\n",
+         {"folder"},
+         Bind},
+        {"unbind",
+         group,
+         "unpack an archive into the bind folder",
+         "usage: imgdesk unbind ARCHIVE.zip\n\n"
+         "Unpacks the archive into the bind folder (files already there are kept; clashing\n"
+         "names get a new one) and deletes the archive.\n",
+         {},
+         Unbind},
+        {"print",
+         group,
+         "print images, one per page",
+         "usage: imgdesk print [--mono] [--printer URI] IMAGE...\n\n"
+         "Prints each image scaled to fill the printable area and centred. The printer is\n"
+         "--printer (a CUPS name or ipp:// address), else $IMGDESK_PRINTER, else the default.\n\n"
+         "options:\n"
+         "  --mono           print in black and white\n",
+         {"mono"},
+         Print},
+        {"mail",
+         group,
+         "hand files to the mail program",
+         "usage: imgdesk mail FILE...\n\n"
+         "Starts the mail program (outlook.exe on the PATH) with the file, or with a zip archive\n"
+         "of the files when there are several.\n",
+         {},
+         Mail},
+        {"thumbnail",
+         group,
+         "write the file manager's thumbnail",
+         "usage: imgdesk thumbnail IMAGE...\n\n"
+         "Writes each image's thumbnail into the shared thumbnail cache and prints its path.\n",
+         {},
+         Thumbnail},
+    };
+}
+
+}  // namespace imgdesk::cli

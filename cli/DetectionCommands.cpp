@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cli/Command.h"
+#include "cli/PageFinder.h"
 #include "cli/PictureCommand.h"
 #include "pixel/DataHandler.h"
 
@@ -39,24 +40,26 @@ void DrawOutline(Picture& picture, const CRect& rect) {
     }
 }
 
-Picture Colour24Copy(const Picture& picture) {
-    Picture colour = NewPicture(picture.width, picture.height, 24);
-    tagRGBQUAD palette[256];
-    std::memcpy(palette, picture.palette, sizeof palette);
-    Check(CDataHandler().GreyScaleToColour24(picture.data(), picture.width, picture.height,
-                                             picture.bits, palette, colour.data()),
-          "cannot convert the picture to colour");
-    return colour;
-}
-
 int FindBorder(Args& args) {
     const auto draw = args.Text("draw");
+    const bool edges = args.Flag("edges");
     const std::string input = args.RequirePositionals(1, "one input picture")[0];
     args.Finish();
     Picture picture = LoadPicture(input);
-    const CRect page = CDataHandler().GetBlackSideRect(
-        picture.data(), picture.width, picture.height, picture.bits,
-        picture.hasPalette ? picture.palette : nullptr, CRect(0, 0, picture.width, picture.height));
+    CDataHandler handler;
+    const CRect whole(0, 0, picture.width, picture.height);
+    CRect page;
+    if (edges) {
+        // The edge-based search takes 8 or 24 bits.
+        if (picture.bits == 32)
+            picture = Colour24Copy(picture);
+        page =
+            handler.GetBlackSideRectEx(picture.data(), picture.width, picture.height, picture.bits,
+                                       picture.hasPalette ? picture.palette : nullptr, whole);
+    } else {
+        page = handler.GetBlackSideRect(picture.data(), picture.width, picture.height, picture.bits,
+                                        picture.hasPalette ? picture.palette : nullptr, whole);
+    }
     if (page.IsRectNull())
         throw RunError("out of memory while searching the page");
     std::printf("%s\n", FormatRect(Shown(page, picture.height)).c_str());
@@ -69,13 +72,56 @@ int FindBorder(Args& args) {
 }
 
 int MeasureSkew(Args& args) {
+    const bool edges = args.Flag("edges");
     const std::string input = args.RequirePositionals(1, "one input picture")[0];
     args.Finish();
     Picture picture = LoadPicture(input);
-    const float radians = CDataHandler().CheckRotatePicture(
-        picture.data(), picture.width, picture.height, picture.bits,
-        picture.hasPalette ? picture.palette : nullptr);
+    CDataHandler handler;
+    tagRGBQUAD* palette = picture.hasPalette ? picture.palette : nullptr;
+    const float radians = edges
+                              ? handler.CheckRotatePictureEx(picture.data(), picture.width,
+                                                             picture.height, picture.bits, palette)
+                              : handler.CheckRotatePicture(picture.data(), picture.width,
+                                                           picture.height, picture.bits, palette);
     std::printf("%.2f\n", radians * 180.0 / M_PI);
+    return 0;
+}
+
+// Paints the pixels within 1.5 pixels of a frame line red (rows as in the pixel buffer).
+void DrawLine(Picture& picture, const _STRAIGHTLINE& line) {
+    const double theta = 2.0 * line.angle * M_PI / 180.0, c = std::cos(theta), s = std::sin(theta);
+    for (int y = 0; y < picture.height; ++y) {
+        unsigned char* row = picture.data() + static_cast<long long>(y) * picture.Stride();
+        for (int x = 0; x < picture.width; ++x) {
+            if (std::abs(x * c + y * s - line.distance) >= 1.5)
+                continue;
+            row[3 * x] = 0;
+            row[3 * x + 1] = 0;
+            row[3 * x + 2] = 255;
+        }
+    }
+}
+
+int FindFrame(Args& args) {
+    const auto draw = args.Text("draw");
+    const auto cut = args.Text("cut");
+    const std::string input = args.RequirePositionals(1, "one input picture")[0];
+    args.Finish();
+    const Picture picture = LoadPicture(input);
+    const FoundPage page = FindPage(picture);
+    if (!page.found)
+        throw RunError("no page edges found in '" + input + "'");
+    std::printf("turn %d\n", page.skewDegrees);
+    for (const auto& line : page.lines)
+        std::printf("line %d %d\n", 2 * line.angle, line.distance);
+    if (draw) {
+        Picture marked = Colour24Copy(picture);
+        for (const auto& line : page.lines)
+            DrawLine(marked, line);
+        SavePicture(marked, *draw);
+    }
+    if (cut)
+        SavePicture(CutOutPage(picture, page), *cut);
     return 0;
 }
 
@@ -134,26 +180,34 @@ int CountMotion(Args& args) {
 
 }  // namespace
 
+// clang-format off: one command per block reads best
 std::vector<Command> DetectionCommands() {
     const std::string group = "Pages, borders and motion";
     return {
-        {"border",
-         group,
-         "find the page inside a dark border",
-         "usage: imgdesk border INPUT [--draw OUTPUT]\n\n"
+        {"border", group, "find the page inside a dark border",
+         "usage: imgdesk border INPUT [--edges] [--draw OUTPUT]\n\n"
          "Finds the bright page inside a dark border and prints it as left,top,right,bottom in\n"
          "pixels from the top left.\n\noptions:\n"
+         "  --edges          search by the page's edges (at a working size of 320 pixels)\n"
+         "                   instead of by bright and dark areas\n"
          "  --draw OUTPUT    also write the picture with the page outlined in red\n",
-         {},
-         FindBorder},
-        {"skew",
-         group,
-         "measure the turn of a page on a dark desk",
-         "usage: imgdesk skew INPUT\n\n"
+         {"edges"}, FindBorder},
+        {"skew", group, "measure the turn of a page on a dark desk",
+         "usage: imgdesk skew INPUT [--edges]\n\n"
          "Prints the angle that straightens the page, in degrees, counter-clockwise positive as\n"
-         "displayed: the page's own turn with the opposite sign (imgdesk straighten --angle A).\n",
-         {},
-         MeasureSkew},
+         "displayed: the page's own turn with the opposite sign (imgdesk straighten --angle A).\n\n"
+         "options:\n"
+         "  --edges          measure from the page's edges (2-degree steps; dependable at any\n"
+         "                   turn) instead of from the corners of the bright area\n",
+         {"edges"}, MeasureSkew},
+        {"frame", group, "find the page's frame lines",
+         "usage: imgdesk frame INPUT [--draw OUTPUT] [--cut OUTPUT]\n\n"
+         "Finds the four lines framing the page with a Hough transform of its outline and prints\n"
+         "the turn that straightens it, then each line as the direction of its normal (degrees)\n"
+         "and its distance from the picture's bottom-left corner.\n\noptions:\n"
+         "  --draw OUTPUT    also write the picture with the frame lines in red\n"
+         "  --cut OUTPUT     also write the page cut out and turned upright\n",
+         {}, FindFrame},
         {"clean-border",
          group,
          "whiten dark areas touching the edges",
@@ -174,5 +228,6 @@ std::vector<Command> DetectionCommands() {
          CountMotion},
     };
 }
+// clang-format on
 
 }  // namespace imgdesk::cli

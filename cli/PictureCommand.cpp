@@ -19,6 +19,16 @@ int TransformPicture(Args& args, const std::function<void(Picture&)>& change) {
     return 0;
 }
 
+Picture Colour24Copy(const Picture& picture) {
+    Picture colour = NewPicture(picture.width, picture.height, 24);
+    tagRGBQUAD palette[256];
+    std::memcpy(palette, picture.palette, sizeof palette);
+    Check(CDataHandler().GreyScaleToColour24(picture.data(), picture.width, picture.height,
+                                             picture.bits, palette, colour.data()),
+          "cannot convert the picture to colour");
+    return colour;
+}
+
 std::vector<unsigned char> PackedGrey(const Picture& picture) {
     std::vector<unsigned char> grey(static_cast<size_t>(picture.width) * picture.height);
     tagRGBQUAD palette[256];

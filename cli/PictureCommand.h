@@ -15,6 +15,9 @@ namespace imgdesk::cli {
 // writes the result to -o; nothing is written when an option is unknown.
 int TransformPicture(Args& args, const std::function<void(Picture&)>& change);
 
+// A 24-bit copy: colour pictures lose a fourth byte, 8-bit ones go through their palette.
+Picture Colour24Copy(const Picture& picture);
+
 // A packed grey copy of the picture (rows of exactly width bytes), as the grey filters take it.
 std::vector<unsigned char> PackedGrey(const Picture& picture);
 // An 8-bit grey picture made from packed grey rows.

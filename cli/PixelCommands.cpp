@@ -29,23 +29,6 @@ Command InPlaceCommand(const std::string& name, const std::string& group,
             }};
 }
 
-// A picture at 24 bits: colour pictures stay as they are (their fourth byte dropped), 8-bit ones
-// go through their palette.
-Picture AsColour24(const Picture& picture) {
-    if (picture.bits == 24) {
-        Picture copy = NewPicture(picture.width, picture.height, 24);
-        std::memcpy(copy.data(), picture.data(), static_cast<size_t>(copy.Stride()) * copy.height);
-        return copy;
-    }
-    Picture colour = NewPicture(picture.width, picture.height, 24);
-    tagRGBQUAD palette[256];
-    std::memcpy(palette, picture.palette, sizeof palette);
-    Check(CDataHandler().GreyScaleToColour24(picture.data(), picture.width, picture.height,
-                                             picture.bits, palette, colour.data()),
-          "cannot convert the picture to colour");
-    return colour;
-}
-
 // Reads the picture, runs a grey-level filter on its packed grey rows, writes a grey picture.
 Command GreyCommand(const std::string& name, const std::string& summary, const std::string& usage,
                     std::function<void(Args&, std::vector<unsigned char>&, int, int)> filter) {
@@ -135,7 +118,7 @@ std::vector<Command> ToneAndColour() {
         InPlaceCommand(
             "colour", group, "convert to 24-bit colour",
             PictureUsage("colour", "", "Expands a palette or grey picture to 24-bit colour."),
-            [](Args&, Picture& p) { p = AsColour24(p); }),
+            [](Args&, Picture& p) { p = Colour24Copy(p); }),
         InPlaceCommand("mono", group, "black and white at a fixed threshold",
                        PictureUsage("mono", "[--threshold T]",
                                     "White where the grey level is above T, black elsewhere.",
@@ -250,7 +233,7 @@ std::vector<Command> Geometry() {
             [rectHelp](Args& args, Picture& p) {
                 const int degrees = args.RequiredInt("degrees", -360000, 360000);
                 const auto rectText = args.Text("rect");
-                p = AsColour24(p);
+                p = Colour24Copy(p);
                 CRect rect = rectText ? ToBufferRows(ParseRect("rect", *rectText), p.height)
                                       : CRect(0, 0, p.width, p.height);
                 Replace(
@@ -392,7 +375,7 @@ std::vector<Command> Filters() {
                          "  --spots          remove lone spots only\n"),
             [](Args& args, Picture& p) {
                 const bool spots = args.Flag("spots");
-                p = AsColour24(p);
+                p = Colour24Copy(p);
                 Check(spots ? CDataHandler().Colour24MedianFilterEx(p.data(), p.width, p.height)
                             : CDataHandler().Colour24MedianFilter(p.data(), p.width, p.height),
                       "out of memory");

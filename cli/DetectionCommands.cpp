@@ -197,8 +197,9 @@ std::vector<Command> DetectionCommands() {
          "Prints the angle that straightens the page, in degrees, counter-clockwise positive as\n"
          "displayed: the page's own turn with the opposite sign (imgdesk straighten --angle A).\n\n"
          "options:\n"
-         "  --edges          measure from the page's edges (2-degree steps; dependable at any\n"
-         "                   turn) instead of from the corners of the bright area\n",
+         "  --edges          measure from the strongest edges (2-degree steps) instead of from\n"
+         "                   the corners of the bright area; on pages full of print the print's\n"
+         "                   edges may win: imgdesk frame measures the page's outline alone\n",
          {"edges"}, MeasureSkew},
         {"frame", group, "find the page's frame lines",
          "usage: imgdesk frame INPUT [--draw OUTPUT] [--cut OUTPUT]\n\n"

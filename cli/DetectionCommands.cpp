@@ -184,15 +184,20 @@ int CountMotion(Args& args) {
 std::vector<Command> DetectionCommands() {
     const std::string group = "Pages, borders and motion";
     return {
-        {"border", group, "find the page inside a dark border",
+        {"border",
+         group,
+         "find the page inside a dark border",
          "usage: imgdesk border INPUT [--edges] [--draw OUTPUT]\n\n"
          "Finds the bright page inside a dark border and prints it as left,top,right,bottom in\n"
          "pixels from the top left.\n\noptions:\n"
          "  --edges          search by the page's edges (at a working size of 320 pixels)\n"
          "                   instead of by bright and dark areas\n"
          "  --draw OUTPUT    also write the picture with the page outlined in red\n",
-         {"edges"}, FindBorder},
-        {"skew", group, "measure the turn of a page on a dark desk",
+         {"edges"},
+         FindBorder},
+        {"skew",
+         group,
+         "measure the turn of a page on a dark desk",
          "usage: imgdesk skew INPUT [--edges]\n\n"
          "Prints the angle that straightens the page, in degrees, counter-clockwise positive as\n"
          "displayed: the page's own turn with the opposite sign (imgdesk straighten --angle A).\n\n"
@@ -200,15 +205,19 @@ std::vector<Command> DetectionCommands() {
          "  --edges          measure from the strongest edges (2-degree steps) instead of from\n"
          "                   the corners of the bright area; on pages full of print the print's\n"
          "                   edges may win: imgdesk frame measures the page's outline alone\n",
-         {"edges"}, MeasureSkew},
-        {"frame", group, "find the page's frame lines",
+         {"edges"},
+         MeasureSkew},
+        {"frame",
+         group,
+         "find the page's frame lines",
          "usage: imgdesk frame INPUT [--draw OUTPUT] [--cut OUTPUT]\n\n"
          "Finds the four lines framing the page with a Hough transform of its outline and prints\n"
          "the turn that straightens it, then each line as the direction of its normal (degrees)\n"
          "and its distance from the picture's bottom-left corner.\n\noptions:\n"
          "  --draw OUTPUT    also write the picture with the frame lines in red\n"
          "  --cut OUTPUT     also write the page cut out and turned upright\n",
-         {}, FindFrame},
+         {},
+         FindFrame},
         {"clean-border",
          group,
          "whiten dark areas touching the edges",

@@ -55,13 +55,15 @@ public:
 
     // Scales every byte (fourth bytes and palette indices included) by (amount + 100) / 100,
     // truncating, limited to 0..255. Returns 0 for amount 0, else 1.
-    int AdjustLuminosity(unsigned char* buffer, int width, int height, int bitsPerPixel, int amount);
+    int AdjustLuminosity(unsigned char* buffer, int width, int height, int bitsPerPixel,
+                         int amount);
     // Positive amounts stretch every byte away from the middle, negative ones compress it towards
     // the middle (amounts beyond +-127 act as the strongest setting). Returns 0 for amount 0.
     int AdjustContrast(unsigned char* buffer, int width, int height, int bitsPerPixel, int amount);
     // Scales the HSL saturation of every pixel by (amount + 100) percent, limited to 0..200.
     // 8-bit bytes are grey levels and come back unchanged. Returns 0 for amount 0.
-    int AdjustSaturation(unsigned char* buffer, int width, int height, int bitsPerPixel, int amount);
+    int AdjustSaturation(unsigned char* buffer, int width, int height, int bitsPerPixel,
+                         int amount);
     // Multiplies each of blue, green and red by its gain / 255 (gains limited to 0..255).
     // Returns 0, changing nothing, for three gains of 255 or a bit count other than 24 or 32.
     int SaturationAlter(unsigned char* buffer, int width, int height, int bitsPerPixel, int red,

@@ -156,7 +156,7 @@ codecs::Result Orient(const codecs::Dib& source, int orientation, codecs::Dib& t
 }
 
 // Writes bytes to path through a temporary file in the same folder and a rename, so a reader
-// never sees half a thumbnail. Mode 0600, as the specification asks.
+// never sees half a thumbnail. Mode 0600, as the freedesktop.org thumbnail rules ask.
 bool WriteAtomically(const std::string& path, const std::vector<unsigned char>& bytes) {
     std::string temporary = path + ".XXXXXX";
     const int fd = ::mkstemp(&temporary[0]);
@@ -245,7 +245,7 @@ CString CThumbs::WriteThumb(const wchar_t* path) {
             {"Thumb::Image::Height", std::to_string(decoded.height)},
             {"Software", "imgdesk"},
         };
-        // An opaque picture still goes out as RGBA: the specification's thumbnails have alpha.
+        // An opaque picture still goes out as RGBA: freedesktop.org thumbnails carry alpha.
         upright.hasAlpha = true;
         if (!decoded.hasAlpha) {
             for (int y = 0; y < upright.height; ++y)

@@ -1,7 +1,7 @@
 #pragma once
 
 // Thumbnails of image files, as Linux file managers read them (the freedesktop.org thumbnail
-// specification): a PNG of at most 128 x 128 pixels in $XDG_CACHE_HOME/thumbnails/normal (else
+// standard): a PNG of at most 128 x 128 pixels in $XDG_CACHE_HOME/thumbnails/normal (else
 // ~/.cache/thumbnails/normal), named by the MD5 of the file's URI, carrying Thumb::URI and
 // Thumb::MTime so that a file manager can tell whether it is still current.
 #include <string>

@@ -80,8 +80,8 @@ IMGDESK_API int GetStretchBltMode(HDC dc);
 // of a bottom-up DIB and from the top row of a top-down one. Colours become the nearest colours
 // of the target's format (the nearest colour-table entry for 8 bits). SRCCOPY only; returns the
 // number of source rows the destination covers, 0 on failure.
-IMGDESK_API int StretchDIBits(HDC dc, int x, int y, int width, int height, int sourceX,
-                              int sourceY, int sourceWidth, int sourceHeight, const void* bits,
+IMGDESK_API int StretchDIBits(HDC dc, int x, int y, int width, int height, int sourceX, int sourceY,
+                              int sourceWidth, int sourceHeight, const void* bits,
                               const BITMAPINFO* info, UINT usage, DWORD rop);
 // The colour table of the 8-bit DIB section selected into a memory context: entries from start,
 // clipped to 256. Returns the number of entries set or read, 0 when no such bitmap is selected.

@@ -149,15 +149,19 @@ TEST_F(ScanJob, PhotographedPagesBecomeOneUprightPageEach) {
 
 // The share of pixels of a rendered page that are paper white.
 double WhiteShare(const TempDir& dir, const std::string& pdf, const std::string& stem) {
-    EXPECT_EQ(0, Shell(dir, "pdftoppm -gray -r 72 -singlefile '" + pdf + "' '" + dir.File(stem) + "'").status);
+    EXPECT_EQ(0,
+              Shell(dir, "pdftoppm -gray -r 72 -singlefile '" + pdf + "' '" + dir.File(stem) + "'")
+                  .status);
     const GreyPage page = ReadPgm(dir.File(stem + ".pgm"));
     size_t white = 0;
-    for (unsigned char level : page.levels) white += level >= 245;
+    for (unsigned char level : page.levels)
+        white += level >= 245;
     return page.levels.empty() ? 0 : double(white) / page.levels.size();
 }
 
 TEST_F(ScanJob, MonoPagesAreBlackAndWhiteAndTargetsAreNotOverwritten) {
-    const std::string photo = dir.File("photo.jpg"), pdf = dir.File("mono.pdf"), plain = dir.File("plain.pdf");
+    const std::string photo = dir.File("photo.jpg"), pdf = dir.File("mono.pdf"),
+                      plain = dir.File("plain.pdf");
     ASSERT_EQ(0, Tool(dir, "sample --angle 5 -o '" + photo + "'").status);
     ASSERT_EQ(0, Tool(dir, "scan --mono '" + photo + "' -o '" + pdf + "'").status);
     ASSERT_EQ(0, Tool(dir, "scan '" + photo + "' -o '" + plain + "'").status);
@@ -190,7 +194,8 @@ TEST(Tool, MistakesGiveAClearMessageAndStatus) {
              {"scan '" + notImage + "'", 2, "-o is required"},
              {"zoom --scale 2x '" + photo + "' -o out.png", 2, "'2x' is not a number"},
              {"zoom --scale 0 '" + photo + "' -o out.png", 2, "outside"},
-             {"brightness --amount 5 --colour red '" + photo + "' -o out.png", 2, "unknown option --colour"},
+             {"brightness --amount 5 --colour red '" + photo + "' -o out.png", 2,
+              "unknown option --colour"},
              {"grey '" + notImage + "' -o '" + dir.File("g.png") + "'", 1, "not an image"},
              {"turn --by sideways '" + photo + "' -o out.png", 2, "not cw, ccw"},
              {"brightness --amount 5 missing.png -o out.png", 1, "cannot read 'missing.png'"},
@@ -228,12 +233,14 @@ TEST(Tool, PixelCommandsChangeThePicture) {
     ASSERT_EQ(0, Tool(dir, "sample --width 96 --height 64 -o '" + photo + "'").status);
     ASSERT_EQ(0, Tool(dir, "turn --by cw '" + photo + "' -o '" + out + "'").status);
     ASSERT_EQ(0, Tool(dir, "zoom --scale 0.5 '" + out + "' -o '" + out + "'").status);
-    const Outcome border = Tool(dir, "border '" + photo + "' --draw '" + dir.File("drawn.png") + "'");
+    const Outcome border =
+        Tool(dir, "border '" + photo + "' --draw '" + dir.File("drawn.png") + "'");
     EXPECT_EQ(0, border.status) << border.err;
     EXPECT_NE(std::string::npos, border.out.find(',')) << border.out;
     const std::string turned = dir.File("turned.jpg");
     ASSERT_EQ(0, Tool(dir, "sample --angle 10 -o '" + turned + "'").status);
-    const Outcome frame = Tool(dir, "frame '" + turned + "' --draw '" + dir.File("frame.png") + "'");
+    const Outcome frame =
+        Tool(dir, "frame '" + turned + "' --draw '" + dir.File("frame.png") + "'");
     EXPECT_EQ(0, frame.status) << frame.err;
     EXPECT_EQ(0u, frame.out.rfind("turn -10\n", 0)) << frame.out;
     // 96 x 64 turned is 64 x 96, halved 32 x 48: the PNG header says so.

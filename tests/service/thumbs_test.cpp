@@ -51,8 +51,8 @@ protected:
     ScopedEnv cache_{"XDG_CACHE_HOME", dir_.File("cache")};
 };
 
-TEST_F(Thumbs, NamesFollowTheThumbnailSpecification) {
-    // The specification's own example.
+TEST_F(Thumbs, NamesFollowTheFreedesktopThumbnailRules) {
+    // The freedesktop.org documentation's own example.
     EXPECT_EQ("file:///home/jens/photos/me.png", service::FileUri("/home/jens/photos/me.png"));
     EXPECT_EQ(dir_.File("cache") + "/thumbnails/normal/c6ee772d9e49320e97ec29a7eb5b1697.png",
               service::ThumbnailPath("file:///home/jens/photos/me.png"));

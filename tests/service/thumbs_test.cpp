@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
 
 #include "platform/codecs/Codecs.h"
 #include "service/CoreKit.h"
@@ -68,16 +69,14 @@ TEST_F(Thumbs, WriteThumbMakesA128PixelPngWithUriAndMTime) {
     ASSERT_EQ(service::ThumbnailPath(uri), WideToUtf8(written));
     const PngFacts facts = ReadPng(WideToUtf8(written));
     ASSERT_TRUE(facts.ok);
-    EXPECT_EQ(128, facts.width);
-    EXPECT_EQ(96, facts.height);
+    EXPECT_EQ(std::make_pair(128, 96), std::make_pair(facts.width, facts.height));
     EXPECT_EQ(PNG_COLOR_TYPE_RGB_ALPHA, facts.colourType);
     EXPECT_EQ(uri, facts.text.at("Thumb::URI"));
-    struct stat info;
-    ASSERT_EQ(0, ::stat(path.c_str(), &info));
-    EXPECT_EQ(std::to_string(info.st_mtime), facts.text.at("Thumb::MTime"));
     EXPECT_EQ("image/jpeg", facts.text.at("Thumb::Mimetype"));
-    struct stat thumb;
+    struct stat source, thumb;
+    ASSERT_EQ(0, ::stat(path.c_str(), &source));
     ASSERT_EQ(0, ::stat(WideToUtf8(written).c_str(), &thumb));
+    EXPECT_EQ(std::to_string(source.st_mtime), facts.text.at("Thumb::MTime"));
     EXPECT_EQ(0600u, thumb.st_mode & 0777);
 }
 
@@ -85,16 +84,14 @@ TEST_F(Thumbs, SmallPicturesStaySmallAndExifOrientationTurnsTheThumbnail) {
     const std::string small =
         dir_.Write("small.png", AsString(EncodeBytes(codecs::Format::Png, MakePicture(30, 20, 8))));
     PngFacts facts = ReadPng(WideToUtf8(CThumbs().WriteThumb(Utf8ToWide(small.c_str()))));
-    EXPECT_EQ(30, facts.width);
-    EXPECT_EQ(20, facts.height);
+    EXPECT_EQ(std::make_pair(30, 20), std::make_pair(facts.width, facts.height));
 
     // Orientation 6: the stored picture is turned a quarter clockwise for display.
     const std::string turned = dir_.Write("turned.jpg", AsString(JpegWithOrientation(200, 100, 6)));
     const std::string thumbnail = WideToUtf8(CThumbs().WriteThumb(Utf8ToWide(turned.c_str())));
     codecs::DecodedImage decoded;
     ASSERT_EQ(codecs::Result::Ok, codecs::DecodeFile(thumbnail.c_str(), decoded));
-    EXPECT_EQ(64, decoded.width);
-    EXPECT_EQ(128, decoded.height);
+    EXPECT_EQ(std::make_pair(64, 128), std::make_pair(decoded.width, decoded.height));
     // The red top-left quarter of the stored picture ends up top-right.
     unsigned char topRight[4], topLeft[4];
     PixelOf(decoded, 60, 5, topRight);
@@ -106,11 +103,11 @@ TEST_F(Thumbs, SmallPicturesStaySmallAndExifOrientationTurnsTheThumbnail) {
 
 TEST_F(Thumbs, UnreadableFilesGiveNoThumbnail) {
     EXPECT_TRUE(CThumbs().WriteThumb(nullptr).IsEmpty());
-    EXPECT_TRUE(CThumbs().WriteThumb(Utf8ToWide(dir_.File("missing.jpg").c_str())).IsEmpty());
-    const std::string junk = dir_.Write("junk.jpg", "\xFF\xD8\xFF not really");
-    EXPECT_TRUE(CThumbs().WriteThumb(Utf8ToWide(junk.c_str())).IsEmpty());
-    struct stat info;
-    EXPECT_NE(0, ::stat(service::ThumbnailPath(service::FileUri(junk)).c_str(), &info));
+    for (const std::string& path :
+         {dir_.File("missing.jpg"), dir_.Write("junk.jpg", "\xFF\xD8\xFF not really")}) {
+        EXPECT_TRUE(CThumbs().WriteThumb(Utf8ToWide(path.c_str())).IsEmpty());
+        EXPECT_FALSE(ReadPng(service::ThumbnailPath(service::FileUri(path))).ok);
+    }
 }
 
 }  // namespace

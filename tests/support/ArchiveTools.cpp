@@ -1,12 +1,11 @@
 #include "support/ArchiveTools.h"
 
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include "support/PdfTools.h"
 
 namespace imgdesk::test {
 namespace {
@@ -21,14 +20,10 @@ std::uint32_t Crc32(const std::string& data) {
     return ~crc;
 }
 
-void Put16(std::string& out, std::uint32_t value) {
-    out += static_cast<char>(value & 0xFF);
-    out += static_cast<char>((value >> 8) & 0xFF);
-}
-
-void Put32(std::string& out, std::uint32_t value) {
-    Put16(out, value & 0xFFFF);
-    Put16(out, value >> 16);
+// Little-endian fields, as zip stores them.
+void Put(std::string& out, std::size_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>((value >> 8 * i) & 0xFF);
 }
 
 std::uint32_t Get(const std::string& bytes, std::size_t at, int size) {
@@ -45,81 +40,63 @@ std::string ReadBytes(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::vector<ZipEntryFacts> ListZip(const std::string& path) {
+std::vector<std::string> ListZip(const std::string& path, std::vector<std::uint16_t>* flags) {
     const std::string bytes = ReadBytes(path);
-    std::vector<ZipEntryFacts> entries;
+    std::vector<std::string> names;
     // The end record: the last "PK\5\6" (no archive comment is ever written).
     const std::size_t end = bytes.rfind(std::string("PK\x05\x06", 4));
     if (end == std::string::npos || end + 22 > bytes.size())
-        return entries;
-    const std::uint32_t count = Get(bytes, end + 10, 2);
+        return names;
     std::size_t at = Get(bytes, end + 16, 4);
-    for (std::uint32_t i = 0; i < count; ++i) {
+    for (std::uint32_t i = 0, count = Get(bytes, end + 10, 2); i < count; ++i) {
         if (at + 46 > bytes.size() || Get(bytes, at, 4) != 0x02014b50u)
             return {};
         const std::uint32_t nameLength = Get(bytes, at + 28, 2);
-        ZipEntryFacts entry{bytes.substr(at + 46, nameLength),
-                            static_cast<std::uint16_t>(Get(bytes, at + 8, 2))};
-        entries.push_back(entry);
+        names.push_back(bytes.substr(at + 46, nameLength));
+        if (flags)
+            flags->push_back(static_cast<std::uint16_t>(Get(bytes, at + 8, 2)));
         at += 46 + nameLength + Get(bytes, at + 30, 2) + Get(bytes, at + 32, 2);
     }
-    return entries;
+    return names;
 }
 
 std::string CraftZip(const std::vector<CraftedEntry>& entries) {
     std::string archive, central;
     for (const CraftedEntry& entry : entries) {
-        const std::uint32_t crc = Crc32(entry.data) ^ (entry.badCrc ? 1u : 0u);
-        const std::uint32_t flags = entry.utf8Flag ? 0x800 : 0;
-        const std::uint32_t offset = static_cast<std::uint32_t>(archive.size());
-        Put32(archive, 0x04034b50u);
-        Put16(archive, 10);  // version needed
-        Put16(archive, flags);
-        Put16(archive, 0);  // stored
-        Put32(archive, 0);  // time, date
-        Put32(archive, crc);
-        Put32(archive, static_cast<std::uint32_t>(entry.data.size()));
-        Put32(archive, static_cast<std::uint32_t>(entry.data.size()));
-        Put16(archive, static_cast<std::uint32_t>(entry.name.size()));
-        Put16(archive, 0);
-        archive += entry.name;
-        archive += entry.data;
-
-        Put32(central, 0x02014b50u);
-        Put16(central, 0x031E);  // made by Unix, so the mode below counts
-        Put16(central, 10);
-        Put16(central, flags);
-        Put16(central, 0);
-        Put32(central, 0);
-        Put32(central, crc);
-        Put32(central, static_cast<std::uint32_t>(entry.data.size()));
-        Put32(central, static_cast<std::uint32_t>(entry.data.size()));
-        Put16(central, static_cast<std::uint32_t>(entry.name.size()));
-        Put16(central, 0);  // extra
-        Put16(central, 0);  // comment
-        Put16(central, 0);  // disk
-        Put16(central, 0);  // internal attributes
-        Put32(central, entry.unixMode << 16);
-        Put32(central, offset);
+        // The fields the local header and the central record share, from "version needed" on.
+        std::string common;
+        Put(common, 10, 2);
+        Put(common, entry.utf8Flag ? 0x800 : 0, 2);
+        Put(common, 0, 6);  // stored; time and date
+        Put(common, Crc32(entry.data) ^ (entry.badCrc ? 1u : 0u), 4);
+        Put(common, entry.data.size(), 4);
+        Put(common, entry.data.size(), 4);
+        Put(common, entry.name.size(), 2);
+        Put(common, 0, 2);  // no extra field
+        Put(central, 0x02014b50u, 4);
+        Put(central, 0x031E, 2);  // made by Unix, so the mode below counts
+        central += common;
+        Put(central, 0, 6);  // comment, disk, internal attributes
+        Put(central, std::size_t(entry.unixMode) << 16, 4);
+        Put(central, archive.size(), 4);
         central += entry.name;
+        Put(archive, 0x04034b50u, 4);
+        archive += common + entry.name + entry.data;
     }
-    const std::uint32_t centralAt = static_cast<std::uint32_t>(archive.size());
+    const std::size_t centralAt = archive.size();
     archive += central;
-    Put32(archive, 0x06054b50u);
-    Put32(archive, 0);
-    Put16(archive, static_cast<std::uint32_t>(entries.size()));
-    Put16(archive, static_cast<std::uint32_t>(entries.size()));
-    Put32(archive, static_cast<std::uint32_t>(central.size()));
-    Put32(archive, centralAt);
-    Put16(archive, 0);
+    Put(archive, 0x06054b50u, 4);
+    Put(archive, 0, 4);
+    Put(archive, entries.size(), 2);
+    Put(archive, entries.size(), 2);
+    Put(archive, central.size(), 4);
+    Put(archive, centralAt, 4);
+    Put(archive, 0, 2);
     return archive;
 }
 
 bool UnzipTestPasses(const std::string& path) {
-    // Test paths hold no single quotes.
-    const std::string command = "unzip -tqq '" + path + "' >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    return status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return RunCommand("unzip -tqq '" + path + "'") == 0;  // test paths hold no single quotes
 }
 
 std::vector<std::string> FolderTree(const std::string& folder) {

@@ -8,13 +8,10 @@
 
 namespace imgdesk::test {
 
-struct ZipEntryFacts {
-    std::string name;     // as stored, in archive order
-    std::uint16_t flags;  // general purpose flags; bit 11 marks a UTF-8 name
-};
-
-// The central directory of a zip file; empty when the file is not a readable zip.
-std::vector<ZipEntryFacts> ListZip(const std::string& path);
+// The entry names of a zip file's central directory, in archive order, and with flags each
+// entry's general purpose flags (bit 11 marks a UTF-8 name); empty when it is not a readable zip.
+std::vector<std::string> ListZip(const std::string& path,
+                                 std::vector<std::uint16_t>* flags = nullptr);
 
 // One entry of a hand-built archive, stored without compression.
 struct CraftedEntry {

@@ -20,19 +20,12 @@ bool HaveProgram(const char* name);
 
 // Runs a shell command; its exit status, with its standard output and error in output.
 int RunCommand(const std::string& command, std::string* output = nullptr);
-// qpdf --check: true when the file passes without errors or warnings (output in report).
-bool QpdfCheck(const std::string& pdf, std::string* report = nullptr);
-// The page count qpdf reads (it accepts documents without pages, which poppler refuses); -1 when it
-// cannot read the file.
-int QpdfPageCount(const std::string& pdf);
 
-// Page count and page sizes in points (width, height) as pdfinfo reports them; false when pdfinfo
-// rejects the file.
-struct PdfFacts {
-    int pages = -1;
-    std::vector<std::pair<double, double>> sizes;
-};
-bool ReadPdfFacts(const std::string& pdf, PdfFacts& facts);
+// Expects the file to pass qpdf --check without errors or warnings and to hold pages of these
+// sizes in points, as pdfinfo reads them. qpdf alone counts the pages: poppler refuses a document
+// without any.
+using PageSizes = std::vector<std::pair<double, double>>;
+void ExpectPdf(const std::string& pdf, const PageSizes& sizes);
 
 // A page rendered by pdftoppm at the resolution (dpi), as RGB rows top to bottom.
 struct RenderedPage {
@@ -51,9 +44,7 @@ struct JpegRecipe {
     int components = 3;
     unsigned char samples[4] = {200, 40, 40, 0};
     int densityUnit = 0, densityX = 1, densityY = 1;
-    bool jfif = true;
-    bool progressive = false;
-    bool arithmetic = false;
+    bool jfif = true, progressive = false, arithmetic = false;
     std::vector<unsigned char> exif;
 };
 std::vector<unsigned char> MakeJpeg(const JpegRecipe& recipe);

@@ -22,7 +22,7 @@ public:
 
     const std::string& Path() const { return path_; }
     // Waits (up to a few seconds; the programs run detached) until at least count runs have
-    // been recorded, and returns every run recorded so far.
+    // been recorded, and returns every run recorded so far, in the order they were recorded.
     std::vector<ProgramRun> WaitForRuns(std::size_t count) const;
 
 private:

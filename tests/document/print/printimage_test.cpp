@@ -21,7 +21,7 @@ namespace {
 
 // One StretchBlt onto the page: where it went, and the source's colour at its centre.
 struct Draw {
-    int left, top, right, bottom;
+    std::vector<int> box;  // left, top, right, bottom
     COLORREF centre;
 };
 
@@ -31,30 +31,20 @@ struct RecordingPrinter : PageSink {
         : width(width), height(height), log(log), draws(draws) {}
     PageFormat Format() const override { return {width, height, 600, 600, width, height, 0, 0}; }
     imgdesk::gdi::Surface Page() override { return {1, 1, 24, pixel, 4, nullptr, false}; }
+    bool Note(const std::string& what) { return log->push_back(what), true; }
     int BeginDocument(const std::wstring& name) override {
-        log->push_back("doc " + WideToUtf8(name.c_str()));
-        return 1;
+        return Note("doc " + WideToUtf8(name.c_str()));
     }
-    bool BeginPage() override {
-        log->push_back("page");
-        return true;
-    }
+    bool BeginPage() override { return Note("page"); }
     BOOL Stretch(HDC, const StretchArgs& a, HDC source) override {
-        EXPECT_EQ(a.rop, SRCCOPY);
-        EXPECT_EQ(a.sx, 0);
-        EXPECT_EQ(a.sy, 0);
-        draws->push_back({a.x, a.y, a.x + a.cx, a.y + a.cy, GetPixel(source, a.sw / 2, a.sh / 2)});
+        EXPECT_EQ(std::vector<long>({SRCCOPY, 0, 0}), std::vector<long>({long(a.rop), a.sx, a.sy}));
+        draws->push_back(
+            {{a.x, a.y, a.x + a.cx, a.y + a.cy}, GetPixel(source, a.sw / 2, a.sh / 2)});
         return TRUE;
     }
-    bool FinishPage() override {
-        log->push_back("end page");
-        return true;
-    }
-    bool FinishDocument() override {
-        log->push_back("end doc");
-        return true;
-    }
-    void Abandon() override { log->push_back("abandon"); }
+    bool FinishPage() override { return Note("end page"); }
+    bool FinishDocument() override { return Note("end doc"); }
+    void Abandon() override { Note("abandon"); }
     int width, height;
     std::vector<std::string>* log;
     std::vector<Draw>* draws;
@@ -98,37 +88,33 @@ protected:
 };
 
 TEST_F(PrintImageTest, FitsEachPictureToThePrintableAreaAndCentresIt) {
-    struct Case {
-        int w, h;
-        Draw expected;
+    const struct {
+        int w, h, left, top, right, bottom;
+    } cases[] = {
+        {1200, 600, 0, 2100, 4800, 4500},
+        {1000, 500, 0, 2099, 4800, 4499},  // 4800 / 1000 as a float is a little above 4.8
+        {4800, 6600, 0, 0, 4800, 6600},    // 1:1
+        {600, 1100, 600, 0, 4200, 6600},   // H / h decides
     };
-    const Case cases[] = {
-        {1200, 600, {0, 2100, 4800, 4500, 0}},
-        // 4800 / 1000 as a single-precision value is a little above 4.8.
-        {1000, 500, {0, 2099, 4800, 4499, 0}},
-        {4800, 6600, {0, 0, 4800, 6600, 0}},   // 1:1
-        {600, 1100, {600, 0, 4200, 6600, 0}},  // H / h decides
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         draws.clear();
         UsePrinter(4800, 6600, 1);
         const CString path = Picture("p.bmp", c.w, c.h, 200, 200);
         EXPECT_EQ(CDocDesk().PrintImage({path}, 0), 1);
         ASSERT_EQ(draws.size(), 1u) << c.w << " x " << c.h;
-        EXPECT_EQ(draws[0].left, c.expected.left) << c.w << " x " << c.h;
-        EXPECT_EQ(draws[0].top, c.expected.top) << c.w << " x " << c.h;
-        EXPECT_EQ(draws[0].right, c.expected.right) << c.w << " x " << c.h;
-        EXPECT_EQ(draws[0].bottom, c.expected.bottom) << c.w << " x " << c.h;
+        EXPECT_EQ(draws[0].box, std::vector<int>({c.left, c.top, c.right, c.bottom}))
+            << c.w << " x " << c.h;
     }
 }
 
 TEST_F(PrintImageTest, PrintsEveryCopyOfAPictureBeforeTheNextAndSkipsBadFiles) {
     UsePrinter(400, 300, 3);
-    const CString first = Picture("first.bmp", 40, 30, 10, 10);
-    const CString second = Picture("second.bmp", 40, 30, 90, 90);
-    const CString broken = CString(Utf8ToWide(folder.Write("broken.jpg", "not a picture").c_str()));
-    const CString missing = folder.WideFile("missing.png");
-    EXPECT_EQ(CDocDesk().PrintImage({missing, first, broken, second}, 0), 1);
+    folder.Write("broken.jpg", "not a picture");
+    EXPECT_EQ(
+        CDocDesk().PrintImage({folder.WideFile("missing.png"), Picture("1.bmp", 40, 30, 10, 10),
+                               folder.WideFile("broken.jpg"), Picture("2.bmp", 40, 30, 90, 90)},
+                              0),
+        1);
 
     std::vector<std::string> expected = {"doc print"};
     for (int page = 0; page < 6; ++page) {
@@ -165,22 +151,14 @@ TEST_F(PrintImageTest, BlackAndWhiteFlagThresholdsThePictureFirst) {
     EXPECT_EQ(draws[1].centre, RGB(0, 0, 0));
 }
 
-TEST(PrintImageEndToEnd, TwoPicturesThreeCopiesMakeOneJobOfSixPages) {
+TEST_F(PrintImageTest, EndToEndTwoPicturesThreeCopiesMakeOneJobOfSixPages) {
     if (!imgdesk::test::TestPrinter::Installed())
         GTEST_SKIP() << "ippeveprinter (cups-ipp-utils) is not installed";
     imgdesk::test::TestPrinter printer;
     std::string why;
     ASSERT_TRUE(printer.Start(&why)) << why;
-    TempDir folder;
-    std::list<CString> paths;
-    for (BYTE level : {BYTE{0}, BYTE{128}}) {
-        ATL::CImage image;
-        ASSERT_TRUE(image.Create(30, 20, 24));
-        for (int y = 0; y < 20; ++y)
-            std::memset(image.GetPixelAddress(0, y), level, 90);
-        paths.push_back(folder.WideFile("p" + std::to_string(level) + ".bmp"));
-        ASSERT_EQ(image.Save(paths.back()), S_OK);
-    }
+    const std::list<CString> paths{Picture("black.bmp", 30, 20, 0, 0),
+                                   Picture("grey.bmp", 30, 20, 128, 128)};
     imgdesk::test::ScopedEnv choice("IMGDESK_PRINTER", printer.Uri());
     imgdesk::print::SetPrintDialogHandler([](PRINTDLG& request, CString& name) {
         const INT_PTR answer = imgdesk::print::DefaultPrintDialog(request, name);
@@ -188,7 +166,6 @@ TEST(PrintImageEndToEnd, TwoPicturesThreeCopiesMakeOneJobOfSixPages) {
         return answer;
     });
     EXPECT_EQ(CDocDesk().PrintImage(paths, 0), 1);
-    imgdesk::print::SetPrintDialogHandler(nullptr);
 
     const auto documents = printer.Documents();
     ASSERT_EQ(documents.size(), 1u);

@@ -1,10 +1,11 @@
 #pragma once
 
-// Edge images for the line detectors: outlines of turned rectangles drawn with the detectors' own
-// rounded distances, so that the frame they should find is known exactly.
+// Edge images and pictures for the line detectors: frames drawn with the detectors' own rounded
+// distances, so that the lines they should find are known exactly.
 #include <vector>
 
 #include "pixel/DataHandler.h"
+#include "pixel/internal/PixelLayout.h"
 
 namespace lines_test {
 
@@ -15,38 +16,49 @@ inline int Distance(int angle, int x, int y) {
     return CDataHandler().GetDistance(line, x, y);
 }
 
-// The outline of the frame nearA ... farA at angle a and nearB ... farB at angle (a + 45) % 90:
-// every pixel on one of the four lines and within the other pair.
-inline Bytes Outline(int width, int height, int a, int nearA, int farA, int nearB, int farB,
-                     unsigned char level = 255) {
-    const int b = (a + 45) % 90;
-    Bytes edges(static_cast<size_t>(width) * height, 0);
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const int ra = Distance(a, x, y), rb = Distance(b, x, y);
-            const bool withinA = ra >= nearA && ra <= farA, withinB = rb >= nearB && rb <= farB;
-            if (((ra == nearA || ra == farA) && withinB) ||
-                ((rb == nearB || rb == farB) && withinA))
-                edges[static_cast<size_t>(y) * width + x] = level;
-        }
-    }
-    return edges;
-}
-
-// A frame of half sizes halfA and halfB at angle a centred on (cx, cy).
+// The lines nearA ... farA at angle a and nearB ... farB at angle (a + 45) % 90.
 struct Frame {
     int a, nearA, farA, nearB, farB;
+    int b() const { return (a + 45) % 90; }
 };
 inline Frame Centred(int a, int cx, int cy, int halfA, int halfB) {
     const int ca = Distance(a, cx, cy), cb = Distance((a + 45) % 90, cx, cy);
     return Frame{a, ca - halfA, ca + halfA, cb - halfB, cb + halfB};
 }
-inline Bytes Outline(int width, int height, const Frame& f) {
-    return Outline(width, height, f.a, f.nearA, f.farA, f.nearB, f.farB);
+
+// The frame's records in the detectors' order: far A, far B, near A, near B.
+inline void FrameLines(_STRAIGHTLINE* l, const Frame& f, int votes = 0) {
+    l[0] = {votes, f.farA, f.a};
+    l[1] = {votes, f.farB, f.b()};
+    l[2] = {votes, f.nearA, f.a};
+    l[3] = {votes, f.nearB, f.b()};
+}
+inline std::vector<int> Of(const _STRAIGHTLINE* l, int count = 4) {
+    std::vector<int> fields;
+    for (int k = 0; k < count; ++k)
+        fields.insert(fields.end(), {l[k].votes, l[k].distance, l[k].angle});
+    return fields;
 }
 
-inline void Set(Bytes& edges, int width, int x, int y, unsigned char level = 255) {
-    edges[static_cast<size_t>(y) * width + x] = level;
+// A picture at the stride rule: pixels inside the frame (outline only: on one of its lines) are
+// level, the rest background.
+inline Bytes Draw(int width, int height, int bpp, const Frame& f, bool outline,
+                  unsigned char level = 255, unsigned char background = 0) {
+    const int stride = imgdesk::pixel::RowStride(width, bpp), bytes = bpp / 8;
+    Bytes picture(static_cast<size_t>(stride) * height, background);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const int ra = Distance(f.a, x, y), rb = Distance(f.b(), x, y);
+            const bool inA = ra >= f.nearA && ra <= f.farA, inB = rb >= f.nearB && rb <= f.farB;
+            const bool onA = ra == f.nearA || ra == f.farA, onB = rb == f.nearB || rb == f.farB;
+            if (outline ? (onA && inB) || (onB && inA) : inA && inB)
+                for (int c = 0; c < bytes; ++c)
+                    picture[static_cast<size_t>(y) * stride + x * bytes + c] = level;
+        }
+    return picture;
+}
+inline Bytes Outline(int width, int height, const Frame& f, unsigned char level = 255) {
+    return Draw(width, height, 8, f, true, level);
 }
 
 }  // namespace lines_test

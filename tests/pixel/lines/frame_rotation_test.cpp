@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <tuple>
+#include <utility>
+
 #include "LineFixtures.h"
-#include "pixel/internal/PixelLayout.h"
 #include "support/MemoryProbe.h"
+#include "support/PixelPictures.h"
 
 namespace {
 
@@ -19,111 +23,79 @@ struct Output {
     }
 };
 
-Bytes Pattern(int w, int h, int bpp) {
-    Bytes p(static_cast<size_t>(RowStride(w, bpp)) * h);
-    for (size_t i = 0; i < p.size(); ++i)
-        p[i] = static_cast<unsigned char>(i * 7 + i / 251);
-    return p;
-}
-
-TEST(RotateGreenFrame, UprightFrameCopiesItsWindowExactly) {
+TEST(RotateGreenFrame, UprightFramesCopyTheirWindow) {
+    // Near lines 10 and 20, far 110 and 70: columns 10 ... 109 of rows 19 ... 68 (the near B
+    // line's offset is 20 - 0.5, truncated). A frame reaching 20 columns past the right edge
+    // leaves the outside part 0.
     for (int bpp : {8, 24, 32}) {
-        SCOPED_TRACE(bpp);
-        const int w = 201, h = 120;
-        Bytes picture = Pattern(w, h, bpp);
+        Bytes picture = imgdesk::test::PatternPicture(201, 120, bpp);
         _STRAIGHTLINE lines[4] = {{0, 110, 0}, {0, 70, 45}, {0, 10, 0}, {0, 20, 45}};
         Output out;
-        ASSERT_EQ(out.Rotate(picture, w, h, bpp, lines), 1);
-        ASSERT_EQ(out.width, 100);
-        ASSERT_EQ(out.height, 50);
-        const int bytesPerPixel = bpp / 8, stride = RowStride(w, bpp);
-        const int outStride = RowStride(100, bpp);
-        // Columns 10 ... 109 of rows 19 ... 68: the near B line's offset is 20 - 0.5, truncated.
+        ASSERT_EQ(1, out.Rotate(picture, 201, 120, bpp, lines));
+        ASSERT_EQ(std::pair(100, 50), std::pair(out.width, out.height));
+        const int b = bpp / 8, stride = RowStride(201, bpp), outStride = RowStride(100, bpp);
         for (int row = 0; row < 50; ++row)
-            for (int i = 0; i < 100 * bytesPerPixel; ++i)
-                ASSERT_EQ(out.bits[row * outStride + i],
-                          picture[(row + 19) * stride + 10 * bytesPerPixel + i])
-                    << row << "," << i;
+            for (int i = 0; i < 100 * b; ++i)
+                ASSERT_EQ(picture[(row + 19) * stride + 10 * b + i], out.bits[row * outStride + i])
+                    << bpp << " " << row << "," << i;
     }
+    Bytes grey(size_t(RowStride(64, 24)) * 48, 90);
+    _STRAIGHTLINE beyond[4] = {{0, 84, 0}, {0, 40, 45}, {0, 44, 0}, {0, 10, 45}};
+    Output out;
+    ASSERT_EQ(1, out.Rotate(grey, 64, 48, 24, beyond));
+    ASSERT_EQ(40, out.width);
+    for (int i = 0; i < RowStride(40, 24) * out.height; ++i)
+        ASSERT_EQ(i % RowStride(40, 24) < 60 ? 90 : 0, out.bits[i]) << i;
 }
 
-// A bright turned rectangle on a dark picture comes out upright and bright throughout.
 TEST(RotateGreenFrame, TurnedFramesComeOutUpright) {
-    const int w = 300, h = 240;
+    // A bright turned rectangle comes out bright throughout; the pair nearer to vertical gives
+    // the width.
     for (int a : {0, 3, 12, 22, 23, 30, 44, 45, 46, 60, 67, 68, 80, 89}) {
-        SCOPED_TRACE(a);
         const Frame f = Centred(a, 150, 120, 60, 40);
-        const int b = (a + 45) % 90;
-        Bytes picture(static_cast<size_t>(RowStride(w, 8)) * h, 0);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                const int ra = Distance(a, x, y), rb = Distance(b, x, y);
-                if (ra >= f.nearA && ra <= f.farA && rb >= f.nearB && rb <= f.farB)
-                    picture[y * RowStride(w, 8) + x] = 200;
-            }
-        _STRAIGHTLINE lines[4] = {{0, f.farA, a}, {0, f.farB, b}, {0, f.nearA, a}, {0, f.nearB, b}};
+        Bytes picture = Draw(300, 240, 8, f, false, 200);
+        _STRAIGHTLINE lines[4];
+        FrameLines(lines, f);
         Output out;
-        ASSERT_EQ(out.Rotate(picture, w, h, 8, lines), 1);
-        // The pair nearer to vertical gives the width.
+        ASSERT_EQ(1, out.Rotate(picture, 300, 240, 8, lines));
         const bool aNearVertical = a <= 22 || a >= 68;
-        EXPECT_EQ(out.width, aNearVertical ? 120 : 80);
-        EXPECT_EQ(out.height, aNearVertical ? 80 : 120);
-        const int stride = RowStride(out.width, 8);
+        EXPECT_EQ(aNearVertical ? 120 : 80, out.width) << a;
+        EXPECT_EQ(aNearVertical ? 80 : 120, out.height) << a;
         int dark = 0;
         for (int row = 2; row < out.height - 2; ++row)
             for (int col = 2; col < out.width - 2; ++col)
-                dark += out.bits[row * stride + col] < 150;
-        EXPECT_EQ(dark, 0);
+                dark += out.bits[row * RowStride(out.width, 8) + col] < 150;
+        EXPECT_EQ(0, dark) << a;
     }
 }
 
-TEST(RotateGreenFrame, FramePartlyOutsideLeavesTheRestZero) {
-    const int w = 64, h = 48;
-    Bytes picture(static_cast<size_t>(RowStride(w, 24)) * h, 90);
-    // Upright frame reaching 20 columns past the right edge.
-    _STRAIGHTLINE lines[4] = {{0, 84, 0}, {0, 40, 45}, {0, 44, 0}, {0, 10, 45}};
-    Output out;
-    ASSERT_EQ(out.Rotate(picture, w, h, 24, lines), 1);
-    ASSERT_EQ(out.width, 40);
-    const int stride = RowStride(40, 24);
-    for (int row = 0; row < out.height; ++row)
-        for (int col = 0; col < 40; ++col)
-            for (int ch = 0; ch < 3; ++ch)
-                ASSERT_EQ(out.bits[row * stride + col * 3 + ch], col < 20 ? 90 : 0)
-                    << row << "," << col;
-}
-
-TEST(RotateGreenFrame, DegenerateAndInvertedFrames) {
-    Bytes picture = Pattern(40, 30, 8);
-    Output out;
-    _STRAIGHTLINE flat[4] = {{0, 20, 0}, {0, 10, 45}, {0, 5, 0}, {0, 10, 45}};
-    ASSERT_EQ(out.Rotate(picture, 40, 30, 8, flat), 1);  // no rows: a buffer and nothing more
-    EXPECT_NE(out.bits, nullptr);
-    EXPECT_EQ(out.width, 15);
-    EXPECT_EQ(out.height, 0);
-    _STRAIGHTLINE inverted[4] = {{0, 5, 0}, {0, 10, 45}, {0, 20, 0}, {0, 2, 45}};
-    EXPECT_EQ(out.Rotate(picture, 40, 30, 8, inverted), 0);
-    EXPECT_EQ(out.bits, nullptr);  // the earlier buffer is released all the same
-    EXPECT_EQ(out.width, 15);
-}
-
-TEST(RotateGreenFrame, FailedAllocationReleasesTheOldBuffer) {
-    imgdesk::test::MemoryProbe probe;
-    const int live = probe.LiveBlocks();
-    Bytes picture = Pattern(40, 30, 24);
-    _STRAIGHTLINE lines[4] = {{0, 30, 46}, {0, 25, 1}, {0, 5, 46}, {0, 3, 1}};
-    Output out;
-    out.bits = static_cast<unsigned char*>(NewMem(16));
-    probe.FailAllocation(1);
-    EXPECT_EQ(out.Rotate(picture, 40, 30, 24, lines), 0);
-    EXPECT_TRUE(probe.FailureInjected());
-    EXPECT_EQ(out.bits, nullptr);
-    EXPECT_EQ(out.width, -7);
-    EXPECT_EQ(probe.LiveBlocks(), live);
-
-    ASSERT_EQ(out.Rotate(picture, 40, 30, 24, lines), 1);
-    EXPECT_EQ(out.width, 22);  // angle 46: the width comes from records 1 and 3
-    EXPECT_EQ(out.height, 25);
+TEST(RotateGreenFrame, RefusalsAndFailingAllocations) {
+    // The caller's earlier buffer is released on every path. A frame with no rows still gets a
+    // buffer; an inverted one is refused with the size untouched. Angle 46: width from records 1
+    // and 3.
+    Bytes picture = imgdesk::test::PatternPicture(40, 30, 24);
+    using Lines = std::array<_STRAIGHTLINE, 4>;
+    for (auto [lines, result, width, height] :
+         {std::tuple{Lines{{{0, 30, 46}, {0, 25, 1}, {0, 5, 46}, {0, 3, 1}}}, 1, 22, 25},
+          {Lines{{{0, 20, 0}, {0, 10, 45}, {0, 5, 0}, {0, 10, 45}}}, 1, 15, 0},
+          {Lines{{{0, 5, 0}, {0, 10, 45}, {0, 20, 0}, {0, 2, 45}}}, 0, -7, -7}}) {
+        Output out;
+        int got = -1;
+        imgdesk::test::ExpectCleanFailures(
+            [&] { got = out.Rotate(picture, 40, 30, 24, lines.data()); },
+            [&](int failed) {
+                EXPECT_EQ(failed ? 0 : result, got);
+                EXPECT_EQ(failed || !result, out.bits == nullptr);
+                EXPECT_EQ(failed ? std::pair(-7, -7) : std::pair(width, height),
+                          std::pair(out.width, out.height));
+                DelMem(out.bits);
+                out.bits = nullptr;
+            },
+            [&] {
+                out.bits = static_cast<unsigned char*>(NewMem(16));
+                out.width = out.height = -7;
+            });
+    }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "LineFixtures.h"
 #include "support/MemoryProbe.h"
 
@@ -7,95 +9,58 @@ namespace {
 
 using namespace lines_test;
 
-_STRAIGHTLINE Hough(Bytes& edges, int width, int height, int* result = nullptr) {
-    _STRAIGHTLINE line{-1, -1, -1};
-    const int r = CDataHandler().HoughTrans(edges.data(), width, height, line);
-    if (result)
-        *result = r;
-    return line;
-}
-
-void ExpectLine(const _STRAIGHTLINE& line, int votes, int distance, int angle) {
-    EXPECT_EQ(line.votes, votes);
-    EXPECT_EQ(line.distance, distance);
-    EXPECT_EQ(line.angle, angle);
-}
-
-TEST(HoughTrans, RefusesWithoutTouchingTheLine) {
-    Bytes edges(16, 255);
-    _STRAIGHTLINE line{7, 8, 9};
-    CDataHandler h;
-    EXPECT_EQ(h.HoughTrans(nullptr, 4, 4, line), 0);
-    EXPECT_EQ(h.HoughTrans(edges.data(), 0, 4, line), 0);
-    EXPECT_EQ(h.HoughTrans(edges.data(), 4, -1, line), 0);
-    ExpectLine(line, 7, 8, 9);
-}
-
-TEST(HoughTrans, NoLineGivesTheZeroRecord) {
-    int result = 0;
-    Bytes blank(64 * 48, 125);  // 125 is background
-    ExpectLine(Hough(blank, 64, 48, &result), 0, 0, 0);
-    EXPECT_EQ(result, 1);
-
-    // One perfectly horizontal run spans a single row: the threshold is 0.
-    Bytes run(64 * 48, 0);
+TEST(HoughTrans, WorkedLines) {
+    // No byte above 125, or edges within a single row (threshold 0): the all-zero record. Of an
+    // upright outline's two long sides the first visited wins, 126 being an edge like 255; a
+    // horizontal and a vertical line of equal votes go to the first visited too.
+    Bytes run(64 * 48, 0), cross(160 * 120, 0);
     for (int x = 5; x < 60; ++x)
-        Set(run, 64, x, 20);
-    ExpectLine(Hough(run, 64, 48, &result), 0, 0, 0);
-    EXPECT_EQ(result, 1);
-}
-
-TEST(HoughTrans, UprightOutlineGivesItsStrongestSide) {
-    // Horizontal sides of 100 pixels at rows 40 and 99, vertical sides of 60 at columns 50, 149.
-    Bytes edges = Outline(320, 256, 0, 50, 149, 40, 99);
-    // The two long sides tie; the one visited first (smaller distance) wins.
-    ExpectLine(Hough(edges, 320, 256), 100, 40, 45);
-    // Bytes of 126 are edges just as 255 is.
-    Bytes faint = Outline(320, 256, 0, 50, 149, 40, 99, 126);
-    ExpectLine(Hough(faint, 320, 256), 100, 40, 45);
-}
-
-TEST(HoughTrans, EqualPeaksOfEqualClosenessGoToTheFirstVisited) {
-    // A horizontal line at row 5 and a vertical one at column 100, 60 pixels each.
-    Bytes edges(160 * 120, 0);
-    for (int i = 0; i < 60; ++i) {
-        Set(edges, 160, 20 + i, 5);
-        Set(edges, 160, 100, 40 + i);
+        run[20 * 64 + x] = 255;
+    for (int i = 0; i < 60; ++i)
+        cross[5 * 160 + 20 + i] = cross[(40 + i) * 160 + 100] = 255;
+    const Frame upright{0, 50, 149, 40, 99};
+    const std::tuple<Bytes, int, int, _STRAIGHTLINE> cases[] = {
+        {Bytes(64 * 48, 125), 64, 48, {0, 0, 0}},
+        {run, 64, 48, {0, 0, 0}},
+        {Outline(320, 256, upright), 320, 256, {100, 40, 45}},
+        {Outline(320, 256, upright, 126), 320, 256, {100, 40, 45}},
+        {cross, 160, 120, {60, 5, 45}},
+    };
+    int k = 0;
+    for (auto [edges, width, height, expected] : cases) {
+        _STRAIGHTLINE line{-1, -1, -1};
+        EXPECT_EQ(1, CDataHandler().HoughTrans(edges.data(), width, height, line));
+        EXPECT_EQ(Of(&expected, 1), Of(&line, 1)) << k++;
     }
-    ExpectLine(Hough(edges, 160, 120), 60, 5, 45);
-}
-
-TEST(HoughTrans, TurnedOutlinesGiveTheirDirection) {
+    // Turned outlines give one of their two directions.
     for (int a = 0; a < 90; a += 7) {
-        SCOPED_TRACE(a);
         Bytes edges = Outline(320, 256, Centred(a, 160, 128, 70, 40));
-        const _STRAIGHTLINE line = Hough(edges, 320, 256);
-        ASSERT_GT(line.votes, 0);
-        EXPECT_TRUE(line.angle == a || line.angle == (a + 45) % 90) << line.angle;
+        _STRAIGHTLINE line{};
+        CDataHandler().HoughTrans(edges.data(), 320, 256, line);
+        EXPECT_GT(line.votes, 0) << a;
+        EXPECT_TRUE(line.angle == a || line.angle == (a + 45) % 90) << a << " " << line.angle;
     }
 }
 
-TEST(HoughTrans, FailedAccumulatorLeavesNoBlockAndNoLine) {
-    imgdesk::test::MemoryProbe probe;
-    const int live = probe.LiveBlocks();
-    Bytes edges = Outline(120, 100, 0, 10, 100, 10, 80);
-    _STRAIGHTLINE line{};
-    int result = -1;
-    const int allocations = imgdesk::test::ForEachFailingAllocation(
-        probe,
-        [&] {
-            line = _STRAIGHTLINE{7, 8, 9};
-            result = CDataHandler().HoughTrans(edges.data(), 120, 100, line);
-        },
-        [&](int) {
-            EXPECT_EQ(result, 0);
-            ExpectLine(line, 7, 8, 9);
-            EXPECT_EQ(probe.LiveBlocks(), live);
-        });
-    EXPECT_EQ(allocations, 1);
-    EXPECT_EQ(result, 1);
-    ExpectLine(line, 91, 10, 45);
-    EXPECT_EQ(probe.LiveBlocks(), live);
+TEST(HoughTrans, RefusalsAndFailingAllocations) {
+    Bytes edges = Outline(120, 100, Frame{0, 10, 100, 10, 80});
+    for (auto [data, width, height] : {std::tuple{edges.data(), 120, 100},
+                                       {(unsigned char*)nullptr, 120, 100},
+                                       {edges.data(), 0, 100},
+                                       {edges.data(), 120, -1}}) {
+        _STRAIGHTLINE line;
+        int result = -1;
+        imgdesk::test::ExpectCleanFailures(
+            [&] {
+                line = {7, 8, 9};
+                result = CDataHandler().HoughTrans(data, width, height, line);
+            },
+            [&](int failed) {
+                const bool done = data && width > 0 && height > 0 && !failed;
+                EXPECT_EQ(done, result);
+                EXPECT_EQ((done ? std::vector{91, 10, 45} : std::vector{7, 8, 9}), Of(&line, 1));
+            });
+    }
 }
 
 }  // namespace

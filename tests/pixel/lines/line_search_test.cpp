@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <tuple>
+#include <utility>
+
 #include "LineFixtures.h"
 #include "support/MemoryProbe.h"
 
@@ -7,168 +11,118 @@ namespace {
 
 using namespace lines_test;
 
-struct Lines {
-    _STRAIGHTLINE r[4];
-    Lines() {
-        for (auto& l : r)
-            l = _STRAIGHTLINE{-5, -5, -5};
-    }
-};
-
-void ExpectFrame(const Lines& l, int a, int farA, int farB, int nearA, int nearB) {
-    const int b = (a + 45) % 90;
-    EXPECT_EQ(l.r[0].angle, a);
-    EXPECT_EQ(l.r[2].angle, a);
-    EXPECT_EQ(l.r[1].angle, b);
-    EXPECT_EQ(l.r[3].angle, b);
-    EXPECT_EQ(l.r[0].distance, farA);
-    EXPECT_EQ(l.r[1].distance, farB);
-    EXPECT_EQ(l.r[2].distance, nearA);
-    EXPECT_EQ(l.r[3].distance, nearB);
-    for (const auto& line : l.r)
-        EXPECT_EQ(line.votes, -5);  // never written
-}
-
 TEST(GetDistance, WorkedFigures) {
     for (int a = 0; a < 90; ++a)
-        EXPECT_EQ(Distance(a, 0, 0), 0);
-    EXPECT_EQ(Distance(0, 10, 0), 10);
-    EXPECT_EQ(Distance(45, 0, 10), 10);
-    EXPECT_EQ(Distance(89, 10, 0), -10);
-    EXPECT_EQ(Distance(45, 7, 0), 0);  // a tiny positive distance rounds to 0
-    EXPECT_EQ(Distance(30, 3, 4), 5);  // 3 cos 60 + 4 sin 60 = 4.96
+        EXPECT_EQ(0, Distance(a, 0, 0));
+    // A tiny positive distance rounds to 0; 3 cos 60 + 4 sin 60 = 4.96 to 5.
+    for (auto [angle, x, y, distance] : {std::array{0, 10, 0, 10},
+                                         {45, 0, 10, 10},
+                                         {89, 10, 0, -10},
+                                         {45, 7, 0, 0},
+                                         {30, 3, 4, 5}})
+        EXPECT_EQ(distance, Distance(angle, x, y)) << angle << " " << x << "," << y;
 }
 
-TEST(SearchLine, FindsTheExactFrameOfTurnedOutlines) {
+TEST(SearchLine, FindsTheFrameOfTheEdgePixels) {
+    // Turned outlines give their exact frame; without edges the frame is inverted (far 0, near
+    // the diagonal D = 50; b = 15 for a seed at 60); a single pixel makes near and far coincide.
+    // GetPosition refuses both, x and y untouched.
     for (int a = 0; a < 90; a += 5) {
-        SCOPED_TRACE(a);
         const Frame f = Centred(a, 100, 80, 50, 30);
         Bytes edges = Outline(200, 160, f);
-        Lines l;
-        _STRAIGHTLINE seed{0, 0, a};
-        ASSERT_EQ(CDataHandler().SearchLine(edges.data(), 200, 160, seed, l.r), 1);
-        ExpectFrame(l, a, f.farA, f.farB, f.nearA, f.nearB);
+        _STRAIGHTLINE seed{0, 0, a}, lines[4], expected[4];
+        FrameLines(lines, Frame{}, -5);
+        FrameLines(expected, f, -5);  // votes never written
+        ASSERT_EQ(1, CDataHandler().SearchLine(edges.data(), 200, 160, seed, lines));
+        EXPECT_EQ(Of(expected), Of(lines)) << a;
     }
-}
-
-TEST(SearchLine, WithoutEdgesTheFrameIsInvertedAndGetPositionRefusesIt) {
-    Bytes blank(40 * 30, 125);
-    Lines l;
-    _STRAIGHTLINE seed{9, 9, 60};
-    ASSERT_EQ(CDataHandler().SearchLine(blank.data(), 40, 30, seed, l.r), 1);
-    ExpectFrame(l, 60, 0, 0, 50, 50);  // b = 15, D = 50
-    int x = -3, y = -4;
-    EXPECT_EQ(CDataHandler().GetPosition(l.r, 0, 0, x, y), 0);
-
-    // A single edge pixel: the near and far lines coincide, still refused.
-    Set(blank, 40, 12, 7);
-    ASSERT_EQ(CDataHandler().SearchLine(blank.data(), 40, 30, seed, l.r), 1);
-    EXPECT_EQ(l.r[0].distance, l.r[2].distance);
-    EXPECT_EQ(l.r[1].distance, l.r[3].distance);
-    EXPECT_EQ(CDataHandler().GetPosition(l.r, 0, 0, x, y), 0);
-    EXPECT_EQ(x, -3);
-    EXPECT_EQ(y, -4);
-}
-
-TEST(SearchLine, RefusalsAndFailedHistogram) {
-    Bytes edges = Outline(60, 50, 0, 5, 50, 5, 40);
-    Lines l;
-    _STRAIGHTLINE seed{0, 0, 0};
-    CDataHandler h;
-    EXPECT_EQ(h.SearchLine(nullptr, 60, 50, seed, l.r), 0);
-    EXPECT_EQ(h.SearchLine(edges.data(), 60, 0, seed, l.r), 0);
-    EXPECT_EQ(l.r[0].angle, -5);
-
-    imgdesk::test::MemoryProbe probe;
-    const int live = probe.LiveBlocks();
-    int result = -1;
-    const int allocations = imgdesk::test::ForEachFailingAllocation(
-        probe,
-        [&] {
-            l = Lines();
-            result = h.SearchLine(edges.data(), 60, 50, seed, l.r);
-        },
-        [&](int) {
-            EXPECT_EQ(result, 0);
-            ExpectFrame(l, 0, 0, 0, 78, 78);  // starting values, D = 78
-            EXPECT_EQ(probe.LiveBlocks(), live);
-        });
-    EXPECT_EQ(allocations, 1);
-    ExpectFrame(l, 0, 50, 40, 5, 5);
-    EXPECT_EQ(probe.LiveBlocks(), live);
+    Bytes blank(40 * 30, 125), single = blank;
+    single[7 * 40 + 12] = 255;
+    const int d12 = Distance(60, 12, 7), d15 = Distance(15, 12, 7);
+    for (auto [edges, frame] : {std::pair{blank.data(), Frame{60, 50, 0, 50, 0}},
+                                {single.data(), {60, d12, d12, d15, d15}}}) {
+        _STRAIGHTLINE seed{9, 9, 60}, lines[4], expected[4];
+        FrameLines(lines, Frame{}, -5);
+        FrameLines(expected, frame, -5);
+        ASSERT_EQ(1, CDataHandler().SearchLine(edges, 40, 30, seed, lines));
+        EXPECT_EQ(Of(expected), Of(lines));
+        int x = -3, y = -4;
+        EXPECT_EQ(0, CDataHandler().GetPosition(lines, 0, 0, x, y));
+        EXPECT_EQ(std::pair(-3, -4), std::pair(x, y));
+    }
 }
 
 TEST(GetPosition, CornersOfFrames) {
+    // Horizontal lines first (20 ... 90), vertical second (10 ... 70): offsets from the near lines.
+    _STRAIGHTLINE l[4];
+    FrameLines(l, Frame{45, 20, 90, 10, 70});
     CDataHandler h;
+    for (auto [offsetA, offsetB, result, ex, ey] : {std::array{0, 0, 1, 10, 20},
+                                                    {70, 60, 1, 70, 90},
+                                                    {71, 0, 0, -3, -4},
+                                                    {0, -1, 0, -3, -4},
+                                                    {0, 61, 0, -3, -4}}) {
+        int x = -3, y = -4;
+        EXPECT_EQ(result, h.GetPosition(l, offsetA, offsetB, x, y)) << offsetA << "," << offsetB;
+        EXPECT_EQ(ex, x);
+        EXPECT_EQ(ey, y);
+    }
+    // An upright first direction and parallel directions are refused.
+    _STRAIGHTLINE upright[4], parallel[4];
+    FrameLines(upright, Frame{0, 20, 90, 10, 70});
+    FrameLines(parallel, Frame{45, 20, 90, 10, 70});
+    parallel[1].angle = parallel[3].angle = 45;
     int x = -3, y = -4;
-    // Horizontal lines first, vertical second: offsets count from the near lines.
-    Lines l;
-    l.r[0] = {0, 90, 45};
-    l.r[2] = {0, 20, 45};
-    l.r[1] = {0, 70, 0};
-    l.r[3] = {0, 10, 0};
-    ASSERT_EQ(h.GetPosition(l.r, 0, 0, x, y), 1);
-    EXPECT_EQ(x, 10);
-    EXPECT_EQ(y, 20);
-    ASSERT_EQ(h.GetPosition(l.r, 70, 60, x, y), 1);
-    EXPECT_EQ(x, 70);
-    EXPECT_EQ(y, 90);
-    // Offsets outside the frame, an upright first direction, parallel directions: refused.
-    x = -3, y = -4;
-    EXPECT_EQ(h.GetPosition(l.r, 71, 0, x, y), 0);
-    EXPECT_EQ(h.GetPosition(l.r, 0, -1, x, y), 0);
-    EXPECT_EQ(h.GetPosition(l.r, 0, 61, x, y), 0);
-    Lines upright = l;
-    for (int k = 0; k < 4; ++k)
-        upright.r[k].angle = k % 2 ? 45 : 0;
-    EXPECT_EQ(h.GetPosition(upright.r, 0, 0, x, y), 0);
-    Lines parallel = l;
-    parallel.r[1].angle = parallel.r[3].angle = 45;
-    EXPECT_EQ(h.GetPosition(parallel.r, 0, 0, x, y), 0);
-    EXPECT_EQ(x, -3);
-    EXPECT_EQ(y, -4);
-
-    // On a turned frame the point lies on the two lines it was asked for.
+    EXPECT_EQ(0, h.GetPosition(upright, 0, 0, x, y) + h.GetPosition(parallel, 0, 0, x, y));
+    // On a turned frame the point lies on the two lines asked for.
     const Frame f = Centred(50, 100, 80, 50, 30);
-    Lines t;
-    t.r[0] = {0, f.farA, 50};
-    t.r[2] = {0, f.nearA, 50};
-    t.r[1] = {0, f.farB, 5};
-    t.r[3] = {0, f.nearB, 5};
-    ASSERT_EQ(h.GetPosition(t.r, 10, 20, x, y), 1);
-    EXPECT_NEAR(Distance(50, x, y), f.nearA + 10, 1);
-    EXPECT_NEAR(Distance(5, x, y), f.nearB + 20, 1);
+    FrameLines(l, f);
+    ASSERT_EQ(1, h.GetPosition(l, 10, 20, x, y));
+    EXPECT_NEAR(f.nearA + 10, Distance(50, x, y), 1);
+    EXPECT_NEAR(f.nearB + 20, Distance(5, x, y), 1);
 }
 
 TEST(DrawStraightLine, MarksEveryPixelOnTheLines) {
     Bytes image(12 * 9, 7);
-    Lines l;
-    for (auto& line : l.r)
-        line = {0, 5, 0};
+    _STRAIGHTLINE column[4] = {{0, 5, 0}, {0, 5, 0}, {0, 5, 0}, {0, 5, 0}};
     CDataHandler h;
-    ASSERT_EQ(h.DrawStraightLine(image.data(), 12, 9, l.r), 1);
-    for (int y = 0; y < 9; ++y)
-        for (int x = 0; x < 12; ++x)
-            EXPECT_EQ(image[y * 12 + x], x == 5 ? 255 : 7);
-
-    // A frame drawn is the outline that SearchLine finds again.
+    ASSERT_EQ(1, h.DrawStraightLine(image.data(), 12, 9, column));
+    for (int i = 0; i < 12 * 9; ++i)
+        EXPECT_EQ(i % 12 == 5 ? 255 : 7, image[i]) << i;
+    // A turned frame: exactly the pixels at the lines' rounded distances.
     const Frame f = Centred(20, 50, 40, 20, 12);
-    Lines frame;
-    frame.r[0] = {0, f.farA, 20};
-    frame.r[2] = {0, f.nearA, 20};
-    frame.r[1] = {0, f.farB, 65};
-    frame.r[3] = {0, f.nearB, 65};
+    _STRAIGHTLINE frame[4];
+    FrameLines(frame, f);
     Bytes drawn(100 * 80, 0);
-    ASSERT_EQ(h.DrawStraightLine(drawn.data(), 100, 80, frame.r), 1);
-    for (int y = 0; y < 80; ++y) {
-        for (int x = 0; x < 100; ++x) {
-            if (Distance(20, x, y) == f.farA) {
-                ASSERT_EQ(drawn[y * 100 + x], 255);
-            }
-        }
+    ASSERT_EQ(1, h.DrawStraightLine(drawn.data(), 100, 80, frame));
+    for (int i = 0; i < 100 * 80; ++i) {
+        const int ra = Distance(20, i % 100, i / 100), rb = Distance(65, i % 100, i / 100);
+        const bool on = ra == f.nearA || ra == f.farA || rb == f.nearB || rb == f.farB;
+        ASSERT_EQ(on ? 255 : 0, drawn[i]) << i;
     }
-    EXPECT_EQ(h.DrawStraightLine(nullptr, 12, 9, l.r), 0);
-    EXPECT_EQ(h.DrawStraightLine(image.data(), 0, 9, l.r), 0);
+    EXPECT_EQ(0, h.DrawStraightLine(nullptr, 12, 9, column));
+    EXPECT_EQ(0, h.DrawStraightLine(image.data(), 0, 9, column));
+}
+
+TEST(SearchLine, RefusalsAndFailingAllocations) {
+    // Refusals leave the lines; a failed histogram leaves the starting values (D = 78).
+    Bytes edges = Outline(60, 50, Frame{0, 5, 50, 5, 40});
+    for (auto [data, height] :
+         {std::tuple{edges.data(), 50}, {(unsigned char*)nullptr, 50}, {edges.data(), 0}}) {
+        _STRAIGHTLINE seed{0, 0, 0}, lines[4], found[4], start[4], untouched[4];
+        FrameLines(found, Frame{0, 5, 50, 5, 40}, -5);
+        FrameLines(start, Frame{0, 78, 0, 78, 0}, -5);
+        FrameLines(untouched, Frame{}, -5);
+        int result = -1;
+        imgdesk::test::ExpectCleanFailures(
+            [&] { result = CDataHandler().SearchLine(data, 60, height, seed, lines); },
+            [&](int failed) {
+                const bool valid = data && height > 0;
+                EXPECT_EQ(valid && !failed, result);
+                EXPECT_EQ(Of(!valid ? untouched : failed ? start : found), Of(lines)) << failed;
+            },
+            [&] { FrameLines(lines, Frame{}, -5); });
+    }
 }
 
 }  // namespace

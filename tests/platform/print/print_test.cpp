@@ -10,94 +10,71 @@
 #include "support/TempDir.h"
 #include "support/TestPrinter.h"
 
-using imgdesk::print::PageFormat;
-using imgdesk::print::PageSink;
-using imgdesk::print::StretchArgs;
-
+namespace imgdesk::test {
 namespace {
 
-// A 24-bit top-down DIB in a memory context, for drawing sources and targets.
+using Log = std::vector<std::string>;
+
+// A 24-bit top-down DIB section selected into a memory context.
 struct Picture {
-    Picture(int width, int height) : width(width) {
+    Picture(int width, int height) {
         BITMAPINFO info = {};
         info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-        void* memory = nullptr;
-        bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &memory, nullptr, 0);
-        dc = CreateCompatibleDC(nullptr);
+        bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
         old = SelectObject(dc, bitmap);
-        bits = static_cast<unsigned char*>(memory);
     }
     ~Picture() {
         SelectObject(dc, old);
         DeleteDC(dc);
         DeleteObject(bitmap);
     }
-    int width;
+    void* bits = nullptr;
     HBITMAP bitmap;
-    HDC dc;
+    HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ old;
-    unsigned char* bits;
 };
 
-// Keeps a log of what the context is asked to do; draws onto a small page of its own.
-struct Recorder : PageSink {
-    explicit Recorder(std::vector<std::string>* log) : log(log), page(8, 8) {}
-    PageFormat Format() const override { return {8, 8, 600, 600, 10, 10, 1, 1}; }
-    imgdesk::gdi::Surface Page() override {
-        return {8, 8, 24, page.bits, (8 * 3 + 3) / 4 * 4, nullptr, false};
+// Logs what the printer context asks of it and draws onto an 8 x 8 page of its own.
+struct Recorder : print::PageSink {
+    explicit Recorder(Log* log) : log(log) {}
+    print::PageFormat Format() const override { return {8, 8, 600, 600, 10, 10, 1, 1}; }
+    gdi::Surface Page() override {
+        return {8, 8, 24, static_cast<unsigned char*>(page.bits), 24, nullptr, false};
     }
     int BeginDocument(const std::wstring& name) override {
         log->push_back("doc " + WideToUtf8(name.c_str()));
         return 7;
     }
-    bool BeginPage() override {
-        log->push_back("page");
-        return true;
-    }
-    bool FinishPage() override {
-        log->push_back("end page");
-        return true;
-    }
-    bool FinishDocument() override {
-        log->push_back("end doc");
-        return true;
-    }
+    bool BeginPage() override { return log->push_back("page"), true; }
+    bool FinishPage() override { return log->push_back("end page"), true; }
+    bool FinishDocument() override { return log->push_back("end doc"), true; }
     void Abandon() override { log->push_back("abandon"); }
-    std::vector<std::string>* log;
-    Picture page;
+    Log* log;
+    Picture page{8, 8};
 };
 
-TEST(StretchBlt, ScalesByNearestPixelAndMirrors) {
-    Picture source(2, 1), target(4, 2);
-    SetPixel(source.dc, 0, 0, RGB(10, 0, 0));
-    SetPixel(source.dc, 1, 0, RGB(20, 0, 0));
-    ASSERT_TRUE(StretchBlt(target.dc, 0, 0, 4, 2, source.dc, 0, 0, 2, 1, SRCCOPY));
-    EXPECT_EQ(GetPixel(target.dc, 1, 1), RGB(10, 0, 0));
-    EXPECT_EQ(GetPixel(target.dc, 2, 0), RGB(20, 0, 0));
-    // A negative target width mirrors: the block runs from x - 1 leftwards.
-    ASSERT_TRUE(StretchBlt(target.dc, 4, 0, -4, 1, source.dc, 0, 0, 2, 1, SRCCOPY));
-    EXPECT_EQ(GetPixel(target.dc, 0, 0), RGB(20, 0, 0));
-    EXPECT_EQ(GetPixel(target.dc, 3, 0), RGB(10, 0, 0));
-    // Shrinking takes the pixel under each target centre.
-    Picture wide(3, 1), one(1, 1);
-    SetPixel(wide.dc, 1, 0, RGB(0, 99, 0));
-    ASSERT_TRUE(StretchBlt(one.dc, 0, 0, 1, 1, wide.dc, 0, 0, 3, 1, SRCCOPY));
+TEST(StretchBlt, ScalesByNearestPixelAndRefusesOtherOperations) {
+    Picture source(3, 1), target(6, 2), one(1, 1);
+    SetPixel(source.dc, 1, 0, RGB(0, 99, 0));
+    ASSERT_TRUE(StretchBlt(target.dc, 0, 0, 6, 2, source.dc, 0, 0, 3, 1, SRCCOPY));
+    EXPECT_EQ(GetPixel(target.dc, 3, 1), RGB(0, 99, 0));
+    EXPECT_EQ(GetPixel(target.dc, 4, 1), RGB(0, 0, 0));
+    ASSERT_TRUE(StretchBlt(one.dc, 0, 0, 1, 1, source.dc, 0, 0, 3, 1, SRCCOPY));  // the centre
     EXPECT_EQ(GetPixel(one.dc, 0, 0), RGB(0, 99, 0));
     EXPECT_FALSE(StretchBlt(target.dc, 0, 0, 4, 2, source.dc, 0, 0, 2, 1, BLACKNESS));
     EXPECT_FALSE(StretchBlt(target.dc, 0, 0, 4, 2, nullptr, 0, 0, 2, 1, SRCCOPY));
 }
 
-TEST(PrinterDC, RunsJobsInOrderAndClipsToThePage) {
-    std::vector<std::string> log;
+TEST(PrinterDC, RunsJobsInOrderClipsToThePageAndAbandonsWhenDeleted) {
+    Log log;
     auto recorder = std::make_unique<Recorder>(&log);
     Recorder* sink = recorder.get();
-    HDC dc = imgdesk::print::CreatePrinterDC(std::move(recorder));
+    HDC dc = print::CreatePrinterDC(std::move(recorder));
     ASSERT_NE(dc, nullptr);
     EXPECT_EQ(GetDeviceCaps(dc, HORZRES), 8);
     EXPECT_EQ(GetDeviceCaps(dc, LOGPIXELSY), 600);
     EXPECT_EQ(GetDeviceCaps(dc, PHYSICALOFFSETX), 1);
     EXPECT_EQ(GetDeviceCaps(nullptr, HORZRES), 0);
-
     EXPECT_LE(StartPage(dc), 0);  // no document yet
     EXPECT_EQ(EndDoc(dc), SP_ERROR);
     DOCINFOW info = {sizeof(DOCINFOW), L"print", nullptr, nullptr, 0};
@@ -112,23 +89,21 @@ TEST(PrinterDC, RunsJobsInOrderAndClipsToThePage) {
     EXPECT_EQ(GetPixel(sink->page.dc, 7, 5), RGB(0, 0, 0));
     EXPECT_GT(EndPage(dc), 0);
     EXPECT_GT(EndDoc(dc), 0);
-    EXPECT_EQ(log, (std::vector<std::string>{"doc print", "page", "end page", "end doc"}));
+    EXPECT_EQ(log, (Log{"doc print", "page", "end page", "end doc"}));
 
-    // Deleting a context in the middle of a job throws the job away.
     log.clear();
     StartDocW(dc, &info);
-    EXPECT_TRUE(imgdesk::print::IsPrinterDC(dc));
-    EXPECT_TRUE(imgdesk::print::DeletePrinterDC(dc));
-    EXPECT_FALSE(imgdesk::print::IsPrinterDC(dc));
-    EXPECT_EQ(log, (std::vector<std::string>{"doc print", "abandon"}));
+    EXPECT_TRUE(print::DeletePrinterDC(dc));
+    EXPECT_FALSE(print::IsPrinterDC(dc));
+    EXPECT_EQ(log, (Log{"doc print", "abandon"}));
 }
 
-TEST(PrintDialog, AsksTheInstalledHandler) {
-    std::vector<std::string> log;
-    imgdesk::print::SetPrintDialogHandler([&](PRINTDLG& request, CString&) {
+TEST(PrintDialog, AsksTheInstalledHandlerOrCancelsWhenNoPrinterAnswers) {
+    Log log;
+    print::SetPrintDialogHandler([&](PRINTDLG& request, CString&) {
         EXPECT_EQ(request.Flags, 0x100003u | PD_RETURNDC);
         request.nCopies = 3;
-        request.hDC = imgdesk::print::CreatePrinterDC(std::make_unique<Recorder>(&log));
+        request.hDC = print::CreatePrinterDC(std::make_unique<Recorder>(&log));
         return INT_PTR{IDOK};
     });
     {
@@ -141,31 +116,28 @@ TEST(PrintDialog, AsksTheInstalledHandler) {
         DOCINFOW info = {sizeof(DOCINFOW), L"x", nullptr, nullptr, 0};
         dc.StartDoc(&info);
     }  // the CDC deletes the context and so abandons the job
-    EXPECT_EQ(log, (std::vector<std::string>{"doc x", "abandon"}));
+    EXPECT_EQ(log, (Log{"doc x", "abandon"}));
 
-    imgdesk::print::SetPrintDialogHandler([](PRINTDLG&, CString&) { return INT_PTR{IDCANCEL}; });
+    print::SetPrintDialogHandler([](PRINTDLG&, CString&) { return INT_PTR{IDCANCEL}; });
     CPrintDialog cancelled(FALSE, 0x100003);
     EXPECT_EQ(cancelled.DoModal(), IDCANCEL);
     EXPECT_EQ(cancelled.m_pd.hDC, nullptr);
-    imgdesk::print::SetPrintDialogHandler(nullptr);
-}
+    print::SetPrintDialogHandler(nullptr);
 
-TEST(PrintDialog, DefaultCancelsWhenThePrinterCannotBeReached) {
-    imgdesk::test::ScopedEnv printer("IMGDESK_PRINTER", "ipp://127.0.0.1:1/ipp/print");
-    CPrintDialog dialog(FALSE, 0x100003);
-    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    EXPECT_EQ(dialog.m_pd.hDC, nullptr);
+    ScopedEnv printer("IMGDESK_PRINTER", "ipp://127.0.0.1:1/ipp/print");
+    CPrintDialog unreachable(FALSE, 0x100003);
+    EXPECT_EQ(unreachable.DoModal(), IDCANCEL);
+    EXPECT_EQ(unreachable.m_pd.hDC, nullptr);
 }
 
 TEST(CupsPrinter, SendsOneJobOfRasterPagesPlacedInsideTheMargins) {
-    if (!imgdesk::test::TestPrinter::Installed())
+    if (!TestPrinter::Installed())
         GTEST_SKIP() << "ippeveprinter (cups-ipp-utils) is not installed";
-    imgdesk::test::TestPrinter printer;
+    TestPrinter printer;
     std::string why;
     ASSERT_TRUE(printer.Start(&why)) << why;
-
     CDC dc;
-    ASSERT_TRUE(dc.Attach(imgdesk::print::CreateCupsPrinterDC(Utf8ToWide(printer.Uri().c_str()))));
+    ASSERT_TRUE(dc.Attach(print::CreateCupsPrinterDC(Utf8ToWide(printer.Uri().c_str()))));
     // The test printer's default: US Letter with quarter-inch margins at 600 dots per inch.
     EXPECT_EQ(dc.GetDeviceCaps(HORZRES), 4800);
     EXPECT_EQ(dc.GetDeviceCaps(VERTRES), 6300);
@@ -185,17 +157,20 @@ TEST(CupsPrinter, SendsOneJobOfRasterPagesPlacedInsideTheMargins) {
 
     const auto documents = printer.Documents();
     ASSERT_EQ(documents.size(), 1u);
-    const auto pages = imgdesk::test::TestPrinter::ReadPages(documents[0]);
+    const auto pages = TestPrinter::ReadPages(documents[0]);
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(pages[0].width, 5100u);
     EXPECT_EQ(pages[0].height, 6600u);
     EXPECT_EQ(pages[0].bitsPerPixel, 8u);  // the test printer prints grey
-    EXPECT_EQ(pages[0].At(150, 150), 0);
-    EXPECT_EQ(pages[0].At(159, 159), 0);
-    EXPECT_EQ(pages[0].At(160, 150), 255);
-    EXPECT_EQ(pages[0].At(149, 150), 255);
-    EXPECT_EQ(pages[1].At(150, 150), 255);
-    EXPECT_EQ(pages[1].At(150, 250), 0);
+    const struct {
+        int page;
+        unsigned x, y;
+        int level;
+    } samples[] = {{0, 150, 150, 0},   {0, 159, 159, 0},   {0, 160, 150, 255},
+                   {0, 149, 150, 255}, {1, 150, 150, 255}, {1, 150, 250, 0}};
+    for (const auto& s : samples)
+        EXPECT_EQ(pages[s.page].At(s.x, s.y), s.level) << s.page << ": " << s.x << "," << s.y;
 }
 
 }  // namespace
+}  // namespace imgdesk::test

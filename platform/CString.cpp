@@ -86,11 +86,6 @@ CString CString::Left(int count) const {
     return CString(text_.substr(0, count));
 }
 
-CString CString::Right(int count) const {
-    count = std::clamp(count, 0, GetLength());
-    return CString(text_.substr(text_.size() - count));
-}
-
 CString CString::Mid(int index) const {
     return Mid(index, GetLength());
 }
@@ -99,20 +94,6 @@ CString CString::Mid(int index, int count) const {
     index = std::clamp(index, 0, GetLength());
     count = std::clamp(count, 0, GetLength() - index);
     return CString(text_.substr(index, count));
-}
-
-int CString::Find(wchar_t ch, int start) const {
-    if (start < 0 || start >= GetLength())
-        return -1;
-    size_t at = text_.find(ch, start);
-    return at == std::wstring::npos ? -1 : static_cast<int>(at);
-}
-
-int CString::Find(const wchar_t* sub, int start) const {
-    if (!sub || start < 0 || start > GetLength())
-        return -1;
-    size_t at = text_.find(sub, start);
-    return at == std::wstring::npos ? -1 : static_cast<int>(at);
 }
 
 int CString::ReverseFind(wchar_t ch) const {
@@ -126,43 +107,6 @@ CString& CString::MakeLower() {
     return *this;
 }
 
-CString& CString::MakeUpper() {
-    for (auto& ch : text_)
-        ch = static_cast<wchar_t>(std::towupper(ch));
-    return *this;
-}
-
-int CString::Replace(const wchar_t* from, const wchar_t* to) {
-    if (!from || !*from)
-        return 0;
-    std::wstring needle(from), replacement(to ? to : L"");
-    int count = 0;
-    for (size_t at = text_.find(needle); at != std::wstring::npos;
-         at = text_.find(needle, at + replacement.size())) {
-        text_.replace(at, needle.size(), replacement);
-        ++count;
-    }
-    return count;
-}
-
-int CString::Replace(wchar_t from, wchar_t to) {
-    int count = 0;
-    for (auto& ch : text_) {
-        if (ch == from) {
-            ch = to;
-            ++count;
-        }
-    }
-    return count;
-}
-
-CString& CString::Trim() {
-    auto notSpace = [](wchar_t ch) { return !std::iswspace(ch); };
-    text_.erase(text_.begin(), std::find_if(text_.begin(), text_.end(), notSpace));
-    text_.erase(std::find_if(text_.rbegin(), text_.rend(), notSpace).base(), text_.end());
-    return *this;
-}
-
 int CString::Compare(const wchar_t* other) const {
     return std::wcscmp(text_.c_str(), other ? other : L"");
 }
@@ -170,25 +114,6 @@ int CString::Compare(const wchar_t* other) const {
 int CString::CompareNoCase(const wchar_t* other) const {
     CString a(*this), b(other);
     return a.MakeLower().Compare(b.MakeLower());
-}
-
-void CString::Format(const wchar_t* format, ...) {
-    std::vector<wchar_t> buffer(256);
-    for (;;) {
-        va_list args;
-        va_start(args, format);
-        int written = std::vswprintf(buffer.data(), buffer.size(), format, args);
-        va_end(args);
-        if (written >= 0 && static_cast<size_t>(written) < buffer.size()) {
-            text_.assign(buffer.data(), written);
-            return;
-        }
-        if (buffer.size() >= (1u << 24)) {  // a format that never fits: leave the text empty
-            text_.clear();
-            return;
-        }
-        buffer.resize(buffer.size() * 4);
-    }
 }
 
 CString& CString::operator=(const wchar_t* text) {

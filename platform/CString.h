@@ -19,39 +19,24 @@ public:
 
     int GetLength() const { return static_cast<int>(text_.size()); }
     bool IsEmpty() const { return text_.empty(); }
-    void Empty() { text_.clear(); }
     const wchar_t* GetString() const { return text_.c_str(); }
     operator const wchar_t*() const { return text_.c_str(); }
-    wchar_t GetAt(int index) const { return text_.at(index); }
     wchar_t operator[](int index) const { return text_.at(index); }
 
     // The first count characters (all of them when count exceeds the length; none when negative).
     CString Left(int count) const;
-    // The last count characters.
-    CString Right(int count) const;
     // From index to the end, or count characters from index.
     CString Mid(int index) const;
     CString Mid(int index, int count) const;
 
-    // Index of the first occurrence at or after start, or -1.
-    int Find(wchar_t ch, int start = 0) const;
-    int Find(const wchar_t* sub, int start = 0) const;
     // Index of the last occurrence of ch, or -1.
     int ReverseFind(wchar_t ch) const;
 
     CString& MakeLower();
-    CString& MakeUpper();
-    // Replaces every occurrence of from with to; returns the number of replacements.
-    int Replace(const wchar_t* from, const wchar_t* to);
-    int Replace(wchar_t from, wchar_t to);
-    CString& Trim();
 
     // <0, 0, >0 like wcscmp; CompareNoCase folds case first.
     int Compare(const wchar_t* other) const;
     int CompareNoCase(const wchar_t* other) const;
-
-    // printf-style formatting with wide format strings.
-    void Format(const wchar_t* format, ...);
 
     CString& operator=(const wchar_t* text);
     CString& operator+=(const CString& other);

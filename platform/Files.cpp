@@ -34,11 +34,6 @@ BOOL MoveFileW(const wchar_t* from, const wchar_t* to) {
     return TRUE;
 }
 
-BOOL PathFileExistsW(const wchar_t* path) {
-    struct stat info;
-    return path && ::stat(WideToUtf8(path).c_str(), &info) == 0 ? TRUE : FALSE;
-}
-
 const wchar_t* PathFindFileNameW(const wchar_t* path) {
     if (!path)
         return nullptr;

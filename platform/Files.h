@@ -17,8 +17,6 @@ IMGDESK_API BOOL DeleteFileW(const wchar_t* path);
 // Renames a file. Like the platform's, it never replaces an existing target: FALSE when the
 // target exists or the rename fails.
 IMGDESK_API BOOL MoveFileW(const wchar_t* from, const wchar_t* to);
-// TRUE when a file or folder exists at the path.
-IMGDESK_API BOOL PathFileExistsW(const wchar_t* path);
 
 // The file-name part of a path: a pointer to what follows the last separator, or the whole path.
 IMGDESK_API const wchar_t* PathFindFileNameW(const wchar_t* path);

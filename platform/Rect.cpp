@@ -51,24 +51,6 @@ BOOL IntersectRect(LPRECT result, LPCRECT a, LPCRECT b) {
     return TRUE;
 }
 
-BOOL UnionRect(LPRECT result, LPCRECT a, LPCRECT b) {
-    if (!result || !a || !b)
-        return FALSE;
-    if (IsRectEmpty(a)) {
-        *result = *b;
-    } else if (IsRectEmpty(b)) {
-        *result = *a;
-    } else {
-        *result = {std::min(a->left, b->left), std::min(a->top, b->top),
-                   std::max(a->right, b->right), std::max(a->bottom, b->bottom)};
-    }
-    if (IsRectEmpty(result)) {
-        SetRectEmpty(result);
-        return FALSE;
-    }
-    return TRUE;
-}
-
 BOOL PtInRect(LPCRECT rect, POINT point) {
     return rect && point.x >= rect->left && point.x < rect->right && point.y >= rect->top &&
            point.y < rect->bottom;
@@ -77,11 +59,4 @@ BOOL PtInRect(LPCRECT rect, POINT point) {
 BOOL EqualRect(LPCRECT a, LPCRECT b) {
     return a && b && a->left == b->left && a->top == b->top && a->right == b->right &&
            a->bottom == b->bottom;
-}
-
-void CRect::NormalizeRect() {
-    if (left > right)
-        std::swap(left, right);
-    if (top > bottom)
-        std::swap(top, bottom);
 }

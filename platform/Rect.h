@@ -29,8 +29,6 @@ IMGDESK_API BOOL InflateRect(LPRECT rect, int dx, int dy);
 // The common part of two rectangles. When they do not overlap, or either is empty, the result is
 // the all-zero rectangle and the function returns FALSE.
 IMGDESK_API BOOL IntersectRect(LPRECT result, LPCRECT a, LPCRECT b);
-// The smallest rectangle holding both; an empty input is ignored. FALSE when the result is empty.
-IMGDESK_API BOOL UnionRect(LPRECT result, LPCRECT a, LPCRECT b);
 // TRUE when the point lies inside (left and top inclusive, right and bottom exclusive).
 IMGDESK_API BOOL PtInRect(LPCRECT rect, POINT point);
 // TRUE when all four sides are equal.
@@ -46,9 +44,6 @@ public:
     int Height() const { return bottom - top; }
     BOOL IsRectEmpty() const { return ::IsRectEmpty(this); }
     BOOL IsRectNull() const { return left == 0 && top == 0 && right == 0 && bottom == 0; }
-    POINT TopLeft() const { return {left, top}; }
-    POINT BottomRight() const { return {right, bottom}; }
-    POINT CenterPoint() const { return {(left + right) / 2, (top + bottom) / 2}; }
     BOOL PtInRect(POINT point) const { return ::PtInRect(this, point); }
 
     void SetRect(int l, int t, int r, int b) { ::SetRect(this, l, t, r, b); }
@@ -57,9 +52,6 @@ public:
     void InflateRect(int dx, int dy) { ::InflateRect(this, dx, dy); }
     void DeflateRect(int dx, int dy) { ::InflateRect(this, -dx, -dy); }
     BOOL IntersectRect(LPCRECT a, LPCRECT b) { return ::IntersectRect(this, a, b); }
-    BOOL UnionRect(LPCRECT a, LPCRECT b) { return ::UnionRect(this, a, b); }
-    // Swaps sides so that left <= right and top <= bottom.
-    void NormalizeRect();
 
     bool operator==(const RECT& other) const { return ::EqualRect(this, &other) != FALSE; }
     bool operator!=(const RECT& other) const { return !(*this == other); }

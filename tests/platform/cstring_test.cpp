@@ -24,10 +24,10 @@ TEST(CString, Utf8ConversionKeepsTextAndReplacesWhatIsInvalid) {
 
 TEST(CString, SearchesClampAndCompare) {
     CString path(L"a/b/c.JPG");
-    EXPECT_EQ(3, path.Find(L'/', 2));
-    EXPECT_EQ(-1, path.Find(L'/', 4));
     EXPECT_EQ(3, path.ReverseFind(L'/'));
-    EXPECT_EQ(4, path.Find(L"c.J"));
+    EXPECT_EQ(-1, CString(L"c.JPG").ReverseFind(L'/'));
+    EXPECT_EQ(CString(L"c.JPG"), path.Mid(4));
+    EXPECT_EQ(CString(L""), path.Mid(50));
     EXPECT_EQ(CString(L"a/b/c.JPG"), path.Left(99));
     EXPECT_EQ(CString(L""), path.Left(-1));
     EXPECT_EQ(CString(L"/x/a/b/c.JPG"), CString(L"/x") + L'/' + path);

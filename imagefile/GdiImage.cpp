@@ -85,6 +85,19 @@ int CGdiImage::NewImageFormRES(HINSTANCE module, unsigned int id, const wchar_t*
     return result;
 }
 
+namespace {
+
+// The bitmap when it was made and is ready for use; otherwise it is released and null returned.
+Gdiplus::Bitmap* Usable(Gdiplus::Bitmap* bitmap) {
+    if (bitmap && bitmap->GetLastStatus() != Gdiplus::Ok) {
+        delete bitmap;
+        return nullptr;
+    }
+    return bitmap;
+}
+
+}  // namespace
+
 int CGdiImage::NewImageFormImage(Gdiplus::Image* source, int width, int height) {
     // The current image goes first. When it is itself the source it is kept until it has been
     // drawn, so that copying the object's own image works instead of reading freed memory.
@@ -97,13 +110,9 @@ int CGdiImage::NewImageFormImage(Gdiplus::Image* source, int width, int height) 
         ~ReleaseLater() { delete image; }
     } keep{previous == source ? previous : nullptr};
 
-    Gdiplus::Bitmap* bitmap = new Gdiplus::Bitmap(width, height, PixelFormat32bppARGB);
+    Gdiplus::Bitmap* bitmap = Usable(new Gdiplus::Bitmap(width, height, PixelFormat32bppARGB));
     if (!bitmap)
         return 0;
-    if (bitmap->GetLastStatus() != Gdiplus::Ok) {
-        delete bitmap;
-        return 0;
-    }
     m_pImage = bitmap;
     Gdiplus::Graphics graphics(bitmap);
     graphics.DrawImage(source, Gdiplus::RectF(0.0f, 0.0f, static_cast<Gdiplus::REAL>(width),
@@ -115,13 +124,9 @@ int CGdiImage::NewImageFormDC(HDC dc, CRect rect) {
     DelImage();
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
-    Gdiplus::Bitmap* bitmap = new Gdiplus::Bitmap(width, height, PixelFormat32bppARGB);
+    Gdiplus::Bitmap* bitmap = Usable(new Gdiplus::Bitmap(width, height, PixelFormat32bppARGB));
     if (!bitmap)
         return 0;
-    if (bitmap->GetLastStatus() != Gdiplus::Ok) {
-        delete bitmap;
-        return 0;
-    }
     m_pImage = bitmap;
     Gdiplus::Graphics graphics(bitmap);
     HDC target = graphics.GetHDC();
@@ -132,13 +137,9 @@ int CGdiImage::NewImageFormDC(HDC dc, CRect rect) {
 
 int CGdiImage::NewImageFormData(const BITMAPINFO* info, void* bits) {
     DelImage();
-    Gdiplus::Bitmap* bitmap = new Gdiplus::Bitmap(info, bits);
+    Gdiplus::Bitmap* bitmap = Usable(new Gdiplus::Bitmap(info, bits));
     if (!bitmap)
         return 0;
-    if (bitmap->GetLastStatus() != Gdiplus::Ok) {
-        delete bitmap;
-        return 0;
-    }
     m_pImage = bitmap;
     return 1;
 }

@@ -263,14 +263,25 @@ REAL Image::GetVerticalResolution() {
     return nativeImage->dib.dpiY > 0 ? static_cast<REAL>(nativeImage->dib.dpiY) : 96.0f;
 }
 
+namespace {
+
+// The encoded bytes of an image about to be saved; a locked image or one lent out as a device
+// context cannot be saved.
+Status EncodeForSaving(const imgdesk::gdiplus::ImageData& image, const CLSID* clsidEncoder,
+                       const EncoderParameters* encoderParams, std::vector<unsigned char>& bytes) {
+    if (image.locked || image.hdcOut)
+        return ObjectBusy;
+    return imgdesk::gdiplus::Encode(image, clsidEncoder, encoderParams, bytes);
+}
+
+}  // namespace
+
 Status Image::Save(const WCHAR* filename, const CLSID* clsidEncoder,
                    const EncoderParameters* encoderParams) {
     if (!filename || !nativeImage)
         return SetStatus(InvalidParameter);
-    if (nativeImage->locked || nativeImage->hdcOut)
-        return SetStatus(ObjectBusy);
     std::vector<unsigned char> bytes;
-    Status status = imgdesk::gdiplus::Encode(*nativeImage, clsidEncoder, encoderParams, bytes);
+    const Status status = EncodeForSaving(*nativeImage, clsidEncoder, encoderParams, bytes);
     if (status != Ok)
         return SetStatus(status);
     std::FILE* file = _wfopen(filename, L"wb");
@@ -286,10 +297,8 @@ Status Image::Save(IStream* stream, const CLSID* clsidEncoder,
                    const EncoderParameters* encoderParams) {
     if (!stream || !nativeImage)
         return SetStatus(InvalidParameter);
-    if (nativeImage->locked || nativeImage->hdcOut)
-        return SetStatus(ObjectBusy);
     std::vector<unsigned char> bytes;
-    Status status = imgdesk::gdiplus::Encode(*nativeImage, clsidEncoder, encoderParams, bytes);
+    const Status status = EncodeForSaving(*nativeImage, clsidEncoder, encoderParams, bytes);
     if (status != Ok)
         return SetStatus(status);
     ULONG written = 0;

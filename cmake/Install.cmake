@@ -8,7 +8,7 @@ install(TARGETS imgdesk EXPORT imgdeskTargets
 
 # Public headers keep their source folders under include/imgdesk/, so hosts write
 # #include "pixel/DataHandler.h". The platform headers come along: the public ones include them.
-foreach(dir platform service pixel imagefile document module)
+foreach(dir platform service pixel imagefile document scan module)
   install(DIRECTORY ${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/imgdesk/${dir}
     FILES_MATCHING PATTERN "*.h"
     PATTERN "internal" EXCLUDE)

@@ -87,17 +87,24 @@ int MeasureSkew(Args& args) {
     return 0;
 }
 
-// Paints the pixels within 1.5 pixels of a frame line red (rows as in the pixel buffer).
-void DrawLine(Picture& picture, const _STRAIGHTLINE& line) {
-    const double theta = 2.0 * line.angle * M_PI / 180.0, c = std::cos(theta), s = std::sin(theta);
-    for (int y = 0; y < picture.height; ++y) {
-        unsigned char* row = picture.data() + static_cast<long long>(y) * picture.Stride();
-        for (int x = 0; x < picture.width; ++x) {
-            if (std::abs(x * c + y * s - line.distance) >= 1.5)
-                continue;
-            row[3 * x] = 0;
-            row[3 * x + 1] = 0;
-            row[3 * x + 2] = 255;
+// Paints the pixels within 1.5 pixels of the segment from a to b red (display coordinates).
+void DrawSegment(Picture& picture, PagePoint a, PagePoint b) {
+    const double dx = b.x - a.x, dy = b.y - a.y, length = std::hypot(dx, dy);
+    if (length <= 0)
+        return;
+    for (double t = 0; t <= length; t += 0.5) {
+        const double cx = a.x + dx * t / length, cy = a.y + dy * t / length;
+        for (int y = static_cast<int>(cy - 2); y <= static_cast<int>(cy + 2); ++y) {
+            for (int x = static_cast<int>(cx - 2); x <= static_cast<int>(cx + 2); ++x) {
+                if (x < 0 || y < 0 || x >= picture.width || y >= picture.height ||
+                    std::hypot(x + 0.5 - cx, y + 0.5 - cy) >= 1.5)
+                    continue;
+                unsigned char* pixel = picture.data() +
+                                       static_cast<long long>(picture.height - 1 - y) * picture.Stride() + 3 * x;
+                pixel[0] = 0;
+                pixel[1] = 0;
+                pixel[2] = 255;
+            }
         }
     }
 }
@@ -108,20 +115,20 @@ int FindFrame(Args& args) {
     const std::string input = args.RequirePositionals(1, "one input picture")[0];
     args.Finish();
     const Picture picture = LoadPicture(input);
-    const FoundPage page = FindPage(picture);
-    if (!page.found)
+    ScannedPage scanned = ScanPicture(picture);
+    if (scanned.found.foundBy != PageFoundBy::PageEdges)
         throw RunError("no page edges found in '" + input + "'");
-    std::printf("turn %d\n", page.skewDegrees);
-    for (const auto& line : page.lines)
-        std::printf("line %d %d\n", 2 * line.angle, line.distance);
+    std::printf("%s\n", DescribeScan(scanned.found).c_str());
+    for (const PagePoint& corner : scanned.found.corners)
+        std::printf("corner %.1f %.1f\n", corner.x, corner.y);
     if (draw) {
         Picture marked = Colour24Copy(picture);
-        for (const auto& line : page.lines)
-            DrawLine(marked, line);
+        for (int k = 0; k < 4; ++k)
+            DrawSegment(marked, scanned.found.corners[k], scanned.found.corners[(k + 1) % 4]);
         SavePicture(marked, *draw);
     }
     if (cut)
-        SavePicture(CutOutPage(picture, page), *cut);
+        SavePicture(scanned.page, *cut);
     return 0;
 }
 
@@ -211,11 +218,12 @@ std::vector<Command> DetectionCommands() {
          group,
          "find the page's frame lines",
          "usage: imgdesk frame INPUT [--draw OUTPUT] [--cut OUTPUT]\n\n"
-         "Finds the four lines framing the page with a Hough transform of its outline and prints\n"
-         "the turn that straightens it, then each line as the direction of its normal (degrees)\n"
-         "and its distance from the picture's bottom-left corner.\n\noptions:\n"
-         "  --draw OUTPUT    also write the picture with the frame lines in red\n"
-         "  --cut OUTPUT     also write the page cut out and turned upright\n",
+         "Finds the page's four edges, each fitted as a line at full resolution, and prints what\n"
+         "straightening it takes (the turn, and whether the perspective needs correcting), then\n"
+         "the page's top-left, top-right, bottom-right and bottom-left corners as x y in pixels\n"
+         "from the picture's top-left corner. Fails when no page edges are found.\n\noptions:\n"
+         "  --draw OUTPUT    also write the picture with the page outlined in red\n"
+         "  --cut OUTPUT     also write the page cut out upright, its text levelled\n",
          {},
          FindFrame},
         {"clean-border",

@@ -77,6 +77,7 @@ int Scan(Args& args) {
     const std::string output = args.RequiredText("o");
     const bool mono = args.Flag("mono");
     const bool replace = args.Flag("force");
+    const bool strict = args.Flag("strict");
     const auto& photos = args.RequireAtLeast(1, "one or more photographed pages");
     args.Finish();
     MakeRoomFor(output, replace);
@@ -89,29 +90,18 @@ int Scan(Args& args) {
     // Pages are lossless bitmaps until the PDF writer encodes each once as JPEG.
     const size_t failed = RunOnCores("imgdesk scan", "scan", photos.size(), [&](size_t i) {
         const Picture photo = LoadPicture(photos[i]);
-        const FoundPage found = FindPage(photo);
-        std::string report = photos[i];
-        Picture page;
-        if (found.found) {
-            page = CutOutPage(photo, found);
-            report += "\tturned " + std::to_string(found.skewDegrees) + "\t" +
-                      std::to_string(page.width) + "x" + std::to_string(page.height);
-        } else {
-            page = NewPicture(photo.width, photo.height, photo.bits);
-            std::copy(photo.data(),
-                      photo.data() + static_cast<size_t>(photo.Stride()) * photo.height,
-                      page.data());
-            page.hasPalette = photo.hasPalette;
-            std::copy(photo.palette, photo.palette + 256, page.palette);
-            report += "\tno page edges found: whole picture kept";
-        }
+        ScannedPage scanned = ScanPicture(photo);
+        if (strict && scanned.found.foundBy != PageFoundBy::PageEdges)
+            throw RunError(photos[i] + ": no page found (" + DescribeScan(scanned.found) + ")");
         ATL::CImage image;
-        PictureToImage(page, image);
+        PictureToImage(scanned.page, image);
         if (mono && !CDocDesk().ImageToSingle(image))
             throw RunError(photos[i] + ": out of memory");
         if (FAILED(image.Save(Utf8ToWide(pages[i].c_str()))))
             throw RunError("cannot write " + pages[i]);
-        reports[i] = report;
+        reports[i] = photos[i] + ": " + DescribeScan(scanned.found) + " (" +
+                     std::to_string(scanned.page.width) + "x" +
+                     std::to_string(scanned.page.height) + ")";
     });
     if (failed)
         throw RunError(std::to_string(failed) + " of " + std::to_string(photos.size()) +
@@ -243,16 +233,21 @@ std::vector<Command> DocumentCommands() {
         {"scan",
          group,
          "photographed pages to a clean PDF",
-         "usage: imgdesk scan PHOTO... -o OUT.pdf [--mono] [--force]\n\n"
-         "For each photographed page: finds the page on the dark desk from its edges, turns it\n"
-         "upright and cuts it out, optionally makes it black and white, and binds all pages, in\n"
-         "the order given, into one PDF. Prints one line per page: the photo, the turn applied\n"
-         "(degrees, counter-clockwise as displayed) and the page size. Pages are worked on all\n"
-         "cores.\n\noptions:\n"
+         "usage: imgdesk scan PHOTO... -o OUT.pdf [--mono] [--force] [--strict]\n\n"
+         "For each photographed or scanned page: finds the page on the desk (dark, light or\n"
+         "textured) from its four edges, corrects the perspective, cuts it out and levels its\n"
+         "text lines; where no page edge shows (a flatbed scan, a close-up, a page filling the\n"
+         "photo) the whole picture is kept and only its text is levelled. Then optionally makes\n"
+         "the pages black and white, and binds them, in the order given, into one PDF. Prints\n"
+         "one line per page saying what was done, e.g. \"page found, turned 3.4 degrees\n"
+         "clockwise, perspective corrected\", \"no page edges, text levelled by turning 4.0\n"
+         "degrees counter-clockwise\" or \"kept as is\", and the page size. Pages are worked on\n"
+         "all cores.\n\noptions:\n"
          "  -o OUT.pdf       the PDF to write\n"
          "  --mono           black and white pages, dark borders whitened\n"
-         "  --force          replace OUT.pdf if it exists\n",
-         {"mono", "force"},
+         "  --force          replace OUT.pdf if it exists\n"
+         "  --strict         fail (nothing written) when a photo shows no page edges\n",
+         {"mono", "force", "strict"},
          Scan},
         {"pdf",
          group,

@@ -1,25 +1,24 @@
 #pragma once
 
-// Finds the page in a photograph from its edges: the frame lines of the page rectangle in the
-// picture's own pixel coordinates, as the frame rotation takes them.
+// The tool's side of the page scanner: a loaded picture in, the page cut out upright and a
+// sentence saying what was done out.
+#include <string>
+
 #include "cli/Picture.h"
-#include "pixel/DataHandler.h"
+#include "scan/PageScan.h"
 
 namespace imgdesk::cli {
 
-struct FoundPage {
-    bool found = false;
-    _STRAIGHTLINE lines[4] = {};  // 0, 2: far and near line of one direction; 1, 3: the other
-    int skewDegrees = 0;  // the turn that straightens the page (counter-clockwise as displayed)
+struct ScannedPage {
+    Picture page;
+    PageScanResult found;  // pixels already handed to page
 };
 
-// Works at a size of about 320 pixels on the longer side, as the edge-based detectors do: zoom,
-// grey levels, the largest bright area with its holes filled (the page without its print), its
-// isotropic Sobel edges smoothed, the dominant line and the frame around the edges; the frame is
-// then scaled back to the picture.
-FoundPage FindPage(const Picture& picture);
+// Runs the page scanner on picture; throws RunError when memory runs short.
+ScannedPage ScanPicture(const Picture& picture, const PageScanOptions& options = {});
 
-// The page cut out and turned upright (a picture of the same bit depth).
-Picture CutOutPage(const Picture& picture, const FoundPage& page);
+// What happened to the page, in words: "page found, turned 3.4 degrees clockwise, perspective
+// corrected", "no page edges, text levelled by 4.0 degrees counter-clockwise", "kept as is".
+std::string DescribeScan(const PageScanResult& found);
 
 }  // namespace imgdesk::cli

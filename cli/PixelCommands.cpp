@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "cli/Command.h"
+#include "cli/PageFinder.h"
 #include "cli/PictureCommand.h"
 #include "pixel/DataHandler.h"
 
@@ -245,13 +246,26 @@ std::vector<Command> Geometry() {
             }),
         InPlaceCommand(
             "straighten", group, "rotate by any angle, smoothly",
-            PictureUsage("straighten", "--angle A [--rect L,T,R,B]",
-                         "Cuts out the part and turns it counter-clockwise by A degrees with\n"
+            PictureUsage("straighten", "[--angle A [--rect L,T,R,B]]",
+                         "Without --angle, levels the text lines of a scanned page (turns of up\n"
+                         "to 45 degrees, measured to a tenth of a degree; corners the turn\n"
+                         "uncovers take the paper's colour) and says by how much. With --angle,\n"
+                         "cuts out the part and turns it counter-clockwise by A degrees with\n"
                          "bilinear sampling; the picture grows to hold the whole turned part.",
                          "  --angle A        degrees, any real number\n" + rectHelp),
             [](Args& args, Picture& p) {
-                const double angle = args.RequiredNumber("angle", -3600, 3600) * M_PI / 180.0;
                 const auto rectText = args.Text("rect");
+                if (!args.Text("angle")) {
+                    if (rectText)
+                        throw UsageError("--rect needs --angle");
+                    PageScanOptions options;
+                    options.findPage = false;
+                    ScannedPage scanned = ScanPicture(p, options);
+                    std::fprintf(stderr, "%s\n", DescribeScan(scanned.found).c_str());
+                    p = std::move(scanned.page);
+                    return;
+                }
+                const double angle = args.RequiredNumber("angle", -3600, 3600) * M_PI / 180.0;
                 CRect rect = rectText ? ToBufferRows(ParseRect("rect", *rectText), p.height)
                                       : CRect(0, 0, p.width, p.height);
                 Replace(

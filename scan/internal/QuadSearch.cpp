@@ -1,0 +1,439 @@
+#include "scan/internal/QuadSearch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace imgdesk::scan {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Edge evidence works on contrast ratios, so that a shadow does not weaken a page edge: 32 units
+// of the log-brightness scale are one doubling of brightness.
+constexpr float kLogUnits = 32.0f;
+// Smoothing before gradients, in reduced pixels: wide enough to wash out print and desk grain.
+constexpr float kSmoothing = 1.5f;
+// A contrast at which an edge counts as fully present (about 15% in brightness after smoothing).
+constexpr float kFullContrast = 1.7f;
+// Weight of the colour channels against brightness: a white page on a light wooden desk differs
+// more in colour than in brightness.
+constexpr float kChromaWeight = 1.0f;
+// Edge points weaker than this are not voted for (well above sensor noise at these units).
+constexpr float kMinEdge = 0.8f;
+
+struct Features {
+    // Gradients of log brightness and of two relative colour differences.
+    Plane<float> lx, ly, ax, ay, bx, by;
+    // Edge strength and normal direction (radians) of the points kept by non-maximum suppression.
+    Plane<float> strength, normal;
+};
+
+void GaussianBlur(Plane<float>& plane, float sigma) {
+    const int radius = static_cast<int>(std::ceil(3 * sigma));
+    std::vector<float> kernel(2 * radius + 1);
+    float sum = 0;
+    for (int i = -radius; i <= radius; ++i)
+        sum += kernel[i + radius] = std::exp(-0.5f * i * i / (sigma * sigma));
+    for (float& k : kernel)
+        k /= sum;
+    const int w = plane.Width(), h = plane.Height();
+    std::vector<float> line(std::max(w, h));
+    for (int y = 0; y < h; ++y) {
+        float* row = plane.Row(y);
+        for (int x = 0; x < w; ++x) {
+            float acc = 0;
+            for (int i = -radius; i <= radius; ++i)
+                acc += kernel[i + radius] * row[std::clamp(x + i, 0, w - 1)];
+            line[x] = acc;
+        }
+        std::copy(line.begin(), line.begin() + w, row);
+    }
+    for (int x = 0; x < w; ++x) {
+        for (int y = 0; y < h; ++y) {
+            float acc = 0;
+            for (int i = -radius; i <= radius; ++i)
+                acc += kernel[i + radius] * plane.At(x, std::clamp(y + i, 0, h - 1));
+            line[y] = acc;
+        }
+        for (int y = 0; y < h; ++y)
+            plane.At(x, y) = line[y];
+    }
+}
+
+void Gradient(const Plane<float>& in, Plane<float>& gx, Plane<float>& gy) {
+    const int w = in.Width(), h = in.Height();
+    gx = Plane<float>(w, h);
+    gy = Plane<float>(w, h);
+    for (int y = 0; y < h; ++y) {
+        const float* up = in.Row(std::max(y - 1, 0));
+        const float* row = in.Row(y);
+        const float* down = in.Row(std::min(y + 1, h - 1));
+        for (int x = 0; x < w; ++x) {
+            gx.At(x, y) = 0.5f * (row[std::min(x + 1, w - 1)] - row[std::max(x - 1, 0)]);
+            gy.At(x, y) = 0.5f * (down[x] - up[x]);
+        }
+    }
+}
+
+Features ComputeFeatures(const ReducedColour& picture) {
+    const int w = picture.blue.Width(), h = picture.blue.Height();
+    Plane<float> logL(w, h), chromaA(w, h), chromaB(w, h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const float b = picture.blue.At(x, y), g = picture.green.At(x, y),
+                        r = picture.red.At(x, y);
+            const float lum = Luminance(b, g, r);
+            logL.At(x, y) = kLogUnits * std::log2(lum + 16.0f);
+            const float relative = kLogUnits / (lum + 16.0f) / std::log(2.0f);
+            chromaA.At(x, y) = (r - g) * relative;
+            chromaB.At(x, y) = (0.5f * (r + g) - b) * relative;
+        }
+    }
+    GaussianBlur(logL, kSmoothing);
+    GaussianBlur(chromaA, kSmoothing);
+    GaussianBlur(chromaB, kSmoothing);
+    Features f;
+    Gradient(logL, f.lx, f.ly);
+    Gradient(chromaA, f.ax, f.ay);
+    Gradient(chromaB, f.bx, f.by);
+
+    // Edge strength and direction from the structure tensor of all three channels.
+    Plane<float> magnitude(w, h), direction(w, h);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const float lx = f.lx.At(x, y), ly = f.ly.At(x, y);
+            const float ax = kChromaWeight * f.ax.At(x, y), ay = kChromaWeight * f.ay.At(x, y);
+            const float bx = kChromaWeight * f.bx.At(x, y), by = kChromaWeight * f.by.At(x, y);
+            const float jxx = lx * lx + ax * ax + bx * bx;
+            const float jyy = ly * ly + ay * ay + by * by;
+            const float jxy = lx * ly + ax * ay + bx * by;
+            magnitude.At(x, y) = std::sqrt(jxx + jyy);
+            direction.At(x, y) = 0.5f * std::atan2(2 * jxy, jxx - jyy);
+        }
+    }
+    // Thin the edges to their ridge.
+    f.strength = Plane<float>(w, h);
+    f.normal = Plane<float>(w, h);
+    for (int y = 1; y + 1 < h; ++y) {
+        for (int x = 1; x + 1 < w; ++x) {
+            const float m = magnitude.At(x, y);
+            if (m < kMinEdge)
+                continue;
+            const float t = direction.At(x, y);
+            const int dx = static_cast<int>(std::lround(std::cos(t)));
+            const int dy = static_cast<int>(std::lround(std::sin(t)));
+            if (m >= magnitude.At(x + dx, y + dy) && m > magnitude.At(x - dx, y - dy)) {
+                f.strength.At(x, y) = m;
+                f.normal.At(x, y) = t;
+            }
+        }
+    }
+    return f;
+}
+
+struct Candidate {
+    Line line;
+    double votes = 0;
+    // Running sums of edge evidence along the line, one entry per unit step from start, for the
+    // paper on the side the normal points to (brighter there) and on the other side.
+    double start = 0;
+    std::vector<float> towardNormal, awayFromNormal;
+};
+
+// Lines as Hough peaks: each edge point votes, weighted by its strength, for the lines through it
+// whose normal lies within a few degrees of its own.
+std::vector<Candidate> HoughCandidates(const Features& f, int maxLines) {
+    const int w = f.strength.Width(), h = f.strength.Height();
+    constexpr int kAngles = 360;  // half-degree steps over [0, 180)
+    constexpr int kSpread = 6;    // votes within +-3 degrees of the point's own normal
+    const int maxDistance = static_cast<int>(std::ceil(std::hypot(w, h))) + 1;
+    const int distances = 2 * maxDistance + 1;
+    std::vector<float> votes(static_cast<size_t>(kAngles) * distances, 0.0f);
+    std::vector<float> cosines(kAngles), sines(kAngles);
+    for (int a = 0; a < kAngles; ++a) {
+        cosines[a] = static_cast<float>(std::cos(a * kPi / kAngles));
+        sines[a] = static_cast<float>(std::sin(a * kPi / kAngles));
+    }
+    const float cap = 4 * kFullContrast;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const float m = f.strength.At(x, y);
+            if (m <= 0)
+                continue;
+            const float weight = std::min(m, cap);
+            double t = f.normal.At(x, y) * 180.0 / kPi;
+            if (t < 0) t += 180.0;
+            const int centre = static_cast<int>(std::lround(t * 2));
+            const float px = x + 0.5f, py = y + 0.5f;
+            for (int k = -kSpread; k <= kSpread; ++k) {
+                const int a = ((centre + k) % kAngles + kAngles) % kAngles;
+                const int d = static_cast<int>(std::lround(px * cosines[a] + py * sines[a]));
+                votes[static_cast<size_t>(a) * distances + d + maxDistance] += weight;
+            }
+        }
+    }
+    // Peaks: local maxima over +-2 degrees and +-4 pixels.
+    struct Peak {
+        float votes;
+        int angle, distance;
+    };
+    std::vector<Peak> peaks;
+    const float minVotes = 0.08f * std::min(w, h) * kFullContrast;
+    for (int a = 0; a < kAngles; ++a) {
+        for (int d = 0; d < distances; ++d) {
+            const float v = votes[static_cast<size_t>(a) * distances + d];
+            if (v < minVotes)
+                continue;
+            bool isPeak = true;
+            for (int da = -4; da <= 4 && isPeak; ++da) {
+                const int aa = a + da;
+                if (aa < 0 || aa >= kAngles)
+                    continue;
+                for (int dd = -4; dd <= 4; ++dd) {
+                    const int d2 = d + dd;
+                    if (d2 < 0 || d2 >= distances || (da == 0 && dd == 0))
+                        continue;
+                    const float other = votes[static_cast<size_t>(aa) * distances + d2];
+                    if (other > v || (other == v && (da < 0 || (da == 0 && dd < 0)))) {
+                        isPeak = false;
+                        break;
+                    }
+                }
+            }
+            if (isPeak)
+                peaks.push_back({v, a, d - maxDistance});
+        }
+    }
+    std::sort(peaks.begin(), peaks.end(), [](const Peak& a, const Peak& b) { return a.votes > b.votes; });
+    if (static_cast<int>(peaks.size()) > maxLines)
+        peaks.resize(maxLines);
+
+    std::vector<Candidate> candidates;
+    for (const Peak& peak : peaks) {
+        Candidate c;
+        c.line = Line::FromAngle(peak.angle * 0.5, peak.distance);
+        c.votes = peak.votes;
+        candidates.push_back(c);
+    }
+    return candidates;
+}
+
+// Refits a candidate to the edge points near it whose normals agree with its own.
+void RefineCandidate(const Features& f, Candidate& c) {
+    const int w = f.strength.Width(), h = f.strength.Height();
+    for (int round = 0; round < 2; ++round) {
+        std::vector<WeightedPoint> points;
+        const Point dir = c.line.Direction();
+        // Walk along the line and look across it, rather than over the whole picture.
+        const Point origin = c.line.offset * c.line.normal;
+        const double reach = std::hypot(w, h);
+        for (double t = -reach; t <= reach; t += 1.0) {
+            const Point base = origin + t * dir;
+            if (base.x < -2 || base.y < -2 || base.x > w + 2 || base.y > h + 2)
+                continue;
+            for (int s = -2; s <= 2; ++s) {
+                const Point p = base + double(s) * c.line.normal;
+                const int x = static_cast<int>(p.x), y = static_cast<int>(p.y);
+                if (x < 0 || y < 0 || x >= w || y >= h)
+                    continue;
+                const float m = f.strength.At(x, y);
+                if (m <= 0)
+                    continue;
+                const double t2 = f.normal.At(x, y);
+                const double agreement = std::fabs(std::cos(t2) * c.line.normal.x + std::sin(t2) * c.line.normal.y);
+                if (agreement < std::cos(4 * kPi / 180))
+                    continue;
+                points.push_back({{x + 0.5, y + 0.5}, std::min<double>(m, 4 * kFullContrast)});
+            }
+        }
+        // Points are collected once per walk step and offset, so a point can repeat: harmless
+        // for a least-squares fit, which only sees a heavier weight.
+        Line fitted;
+        if (points.size() < 8 || !FitLineRobust(points, 1.0, fitted))
+            return;
+        if (Dot(fitted.normal, c.line.normal) < 0)
+            fitted = Line{-1.0 * fitted.normal, -fitted.offset};
+        if (Dot(fitted.normal, c.line.normal) < std::cos(3 * kPi / 180))
+            return;
+        c.line = fitted;
+    }
+}
+
+// Evidence that the line is a page edge at each unit step along it, for both polarities.
+void ProfileCandidate(const Features& f, Candidate& c) {
+    const int w = f.strength.Width(), h = f.strength.Height();
+    const Point dir = c.line.Direction();
+    const Point n = c.line.normal;
+    const Point origin = c.line.offset * n;
+    // The stretch of the line inside the picture.
+    double lo = -1e18, hi = 1e18;
+    auto clip = [&](double o, double d, double limit) {
+        if (std::fabs(d) < 1e-12) {
+            if (o < 0 || o > limit) lo = 1, hi = 0;
+            return;
+        }
+        double t0 = (0 - o) / d, t1 = (limit - o) / d;
+        if (t0 > t1) std::swap(t0, t1);
+        lo = std::max(lo, t0);
+        hi = std::min(hi, t1);
+    };
+    clip(origin.x, dir.x, w);
+    clip(origin.y, dir.y, h);
+    c.start = lo;
+    c.towardNormal.assign(1, 0.0f);
+    c.awayFromNormal.assign(1, 0.0f);
+    if (hi <= lo)
+        return;
+    const int steps = static_cast<int>(hi - lo);
+    c.towardNormal.reserve(steps + 1);
+    c.awayFromNormal.reserve(steps + 1);
+    float sumToward = 0, sumAway = 0;
+    for (int i = 0; i < steps; ++i) {
+        const Point base = origin + (lo + i + 0.5) * dir;
+        float bestToward = 0, bestAway = 0;
+        for (int s = -1; s <= 1; ++s) {
+            const Point p = base + double(s) * n;
+            const float fx = static_cast<float>(p.x), fy = static_cast<float>(p.y);
+            const float lx = f.lx.Sample(fx, fy), ly = f.ly.Sample(fx, fy);
+            const float ax = f.ax.Sample(fx, fy), ay = f.ay.Sample(fx, fy);
+            const float bx = f.bx.Sample(fx, fy), by = f.by.Sample(fx, fy);
+            const float nx = static_cast<float>(n.x), ny = static_cast<float>(n.y);
+            const float ln = lx * nx + ly * ny, lt = -lx * ny + ly * nx;
+            const float an = ax * nx + ay * ny, at = -ax * ny + ay * nx;
+            const float bn = bx * nx + by * ny, bt = -bx * ny + by * nx;
+            const float across = ln * ln + kChromaWeight * kChromaWeight * (an * an + bn * bn);
+            const float along = lt * lt + kChromaWeight * kChromaWeight * (at * at + bt * bt);
+            if (along > 0.25f * across)
+                continue;  // an edge that crosses the line, not one that follows it
+            const float chroma = kChromaWeight * std::sqrt(an * an + bn * bn);
+            bestToward = std::max(bestToward, std::max(ln, chroma));
+            bestAway = std::max(bestAway, std::max(-ln, chroma));
+        }
+        sumToward += std::min(1.0f, bestToward / kFullContrast);
+        sumAway += std::min(1.0f, bestAway / kFullContrast);
+        c.towardNormal.push_back(sumToward);
+        c.awayFromNormal.push_back(sumAway);
+    }
+}
+
+// Mean evidence of the stretch of candidate c between points a and b (on its line), with the
+// paper on the side of inside.
+double SideSupport(const Candidate& c, Point a, Point b, Point inside) {
+    const Point dir = c.line.Direction();
+    const bool towardNormal = c.line.Distance(inside) > 0;
+    const std::vector<float>& sums = towardNormal ? c.towardNormal : c.awayFromNormal;
+    double ta = Dot(a, dir) - c.start, tb = Dot(b, dir) - c.start;
+    if (ta > tb) std::swap(ta, tb);
+    const double length = tb - ta;
+    if (length < 1)
+        return 0;
+    const int last = static_cast<int>(sums.size()) - 1;
+    const int ia = std::clamp(static_cast<int>(ta), 0, last);
+    const int ib = std::clamp(static_cast<int>(tb), 0, last);
+    return (sums[ib] - sums[ia]) / length;
+}
+
+double AngleBetween(const Line& a, const Line& b) {
+    double d = std::fabs(a.AngleDegrees() - b.AngleDegrees());
+    return std::min(d, 180.0 - d);
+}
+
+}  // namespace
+
+PageQuad FindPageQuad(const ReducedColour& picture) {
+    const int w = picture.blue.Width(), h = picture.blue.Height();
+    PageQuad best;
+    if (w < 16 || h < 16)
+        return best;
+    const Features f = ComputeFeatures(picture);
+    std::vector<Candidate> lines = HoughCandidates(f, 40);
+    for (Candidate& c : lines) {
+        RefineCandidate(f, c);
+        ProfileCandidate(f, c);
+    }
+    const double shorter = std::min(w, h);
+    const double minArea = 0.05 * w * h;
+    const double margin = 0.01 * std::max(w, h);
+
+    // Opposite sides: nearly parallel lines well apart.
+    struct Pair {
+        int a, b;
+    };
+    std::vector<Pair> pairs;
+    const Point centre{w / 2.0, h / 2.0};
+    for (size_t i = 0; i < lines.size(); ++i) {
+        for (size_t j = i + 1; j < lines.size(); ++j) {
+            if (AngleBetween(lines[i].line, lines[j].line) > 30)
+                continue;
+            // The distance between the lines where they pass the picture's centre.
+            Point onI = centre - lines[i].line.Distance(centre) * lines[i].line.normal;
+            const double separation = std::fabs(lines[j].line.Distance(onI));
+            if (separation < 0.1 * shorter)
+                continue;
+            pairs.push_back({static_cast<int>(i), static_cast<int>(j)});
+        }
+    }
+    for (size_t p = 0; p < pairs.size(); ++p) {
+        for (size_t q = p + 1; q < pairs.size(); ++q) {
+            const Pair& one = pairs[p];
+            const Pair& two = pairs[q];
+            if (one.a == two.a || one.a == two.b || one.b == two.a || one.b == two.b)
+                continue;
+            if (AngleBetween(lines[one.a].line, lines[two.a].line) < 50)
+                continue;
+            const int order[4] = {one.a, two.a, one.b, two.b};
+            Point corners[4];
+            bool ok = true;
+            for (int k = 0; k < 4 && ok; ++k)
+                ok = Intersect(lines[order[k]].line, lines[order[(k + 1) % 4]].line, corners[k]);
+            if (!ok)
+                continue;
+            for (int k = 0; k < 4 && ok; ++k) {
+                ok = corners[k].x > -margin && corners[k].y > -margin &&
+                     corners[k].x < w + margin && corners[k].y < h + margin;
+            }
+            if (!ok)
+                continue;
+            // Convex, with no corner too sharp for a photographed rectangle.
+            double turnSign = 0;
+            for (int k = 0; k < 4 && ok; ++k) {
+                const Point in = corners[k] - corners[(k + 3) % 4];
+                const Point out = corners[(k + 1) % 4] - corners[k];
+                const double cross = Cross(in, out);
+                if (turnSign == 0) turnSign = cross;
+                if (cross * turnSign <= 0) ok = false;
+                const double cosine = -Dot(in, out) / (Length(in) * Length(out));
+                if (std::fabs(cosine) > std::cos(50 * kPi / 180)) ok = false;
+            }
+            if (!ok)
+                continue;
+            const double area = PolygonArea(corners, 4);
+            if (area < minArea)
+                continue;
+            Point middle{};
+            for (const Point& corner : corners)
+                middle = middle + 0.25 * corner;
+            double total = 0, weakest = 1;
+            for (int k = 0; k < 4; ++k) {
+                // Side k runs from corner k - 1 to corner k on line order[k].
+                const Point a = corners[(k + 3) % 4], b = corners[k];
+                const double support = SideSupport(lines[order[k]], a, b, middle);
+                weakest = std::min(weakest, support);
+                total += support * Length(b - a);
+            }
+            if (weakest < 0.5)
+                continue;
+            const double score = total * (0.5 + weakest);
+            if (score > best.score) {
+                best.found = true;
+                best.score = score;
+                // Corner k - 1 and k bound side k: list the corners in cycle order.
+                std::copy(corners, corners + 4, best.corners);
+            }
+        }
+    }
+    return best;
+}
+
+}  // namespace imgdesk::scan

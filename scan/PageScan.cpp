@@ -33,6 +33,7 @@ constexpr int kSmallest = 32;
 // Text on a page whose edges were found is levelled within this turn of the edges: print is
 // laid out square to its paper, so larger readings are taken as mistaken.
 constexpr double kTextTurnOnPage = 3.0;
+constexpr double kNegligibleTurn = 0.03;
 
 bool IsGreyPicture(const SourcePicture& source) {
     if (source.bits != 8)
@@ -90,13 +91,13 @@ bool Inside(const Point* quad, Point p) {
     return true;
 }
 
-// The paper's colour: the mean of the brighter quarter of the page (the reduced picture's pixels
+// The paper's colour: the mean of the brighter quarter of the page (every other reduced pixel
 // inside quad, in reduced coordinates).
 void PaperColour(const scan::ReducedColour& picture, const Point* quad, unsigned char fill[3]) {
     const int w = picture.blue.Width(), h = picture.blue.Height();
     std::vector<float> levels;
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
+    for (int y = 0; y < h; y += 2) {
+        for (int x = 0; x < w; x += 2) {
             if (Inside(quad, {x + 0.5, y + 0.5}))
                 levels.push_back(scan::Luminance(picture.blue.At(x, y), picture.green.At(x, y),
                                                  picture.red.At(x, y)));
@@ -110,8 +111,8 @@ void PaperColour(const scan::ReducedColour& picture, const Point* quad, unsigned
     const float threshold = sorted[cut];
     double sum[3] = {0, 0, 0};
     int count = 0;
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
+    for (int y = 0; y < h; y += 2) {
+        for (int x = 0; x < w; x += 2) {
             if (!Inside(quad, {x + 0.5, y + 0.5}))
                 continue;
             if (scan::Luminance(picture.blue.At(x, y), picture.green.At(x, y),
@@ -272,7 +273,8 @@ void Scan(const SourcePicture& source, const PageScanOptions& options, PageScanR
         keepAsIs();
         return;
     }
-    if (!textLevelled)
+    // Turns below the measure's own precision are not worth a resampling.
+    if (!textLevelled || std::fabs(textAngle) < kNegligibleTurn)
         textAngle = 0;
 
     // The output: the page's own size when its edges were found (text levelling turns it by a

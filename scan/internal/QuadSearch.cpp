@@ -38,26 +38,33 @@ void GaussianBlur(Plane<float>& plane, float sigma) {
     for (float& k : kernel)
         k /= sum;
     const int w = plane.Width(), h = plane.Height();
-    std::vector<float> line(std::max(w, h));
+    // Rows: the picture's edge pixels repeat beyond it.
+    std::vector<float> padded(w + 2 * radius);
     for (int y = 0; y < h; ++y) {
         float* row = plane.Row(y);
+        std::fill(padded.begin(), padded.begin() + radius, row[0]);
+        std::copy(row, row + w, padded.begin() + radius);
+        std::fill(padded.begin() + radius + w, padded.end(), row[w - 1]);
         for (int x = 0; x < w; ++x) {
+            const float* p = padded.data() + x;
             float acc = 0;
-            for (int i = -radius; i <= radius; ++i)
-                acc += kernel[i + radius] * row[std::clamp(x + i, 0, w - 1)];
-            line[x] = acc;
+            for (int i = 0; i <= 2 * radius; ++i)
+                acc += kernel[i] * p[i];
+            row[x] = acc;
         }
-        std::copy(line.begin(), line.begin() + w, row);
     }
-    for (int x = 0; x < w; ++x) {
-        for (int y = 0; y < h; ++y) {
-            float acc = 0;
-            for (int i = -radius; i <= radius; ++i)
-                acc += kernel[i + radius] * plane.At(x, std::clamp(y + i, 0, h - 1));
-            line[y] = acc;
+    // Columns, a whole row at a time so that memory is read in order.
+    Plane<float> copy(w, h);
+    std::copy(plane.Data(), plane.Data() + static_cast<size_t>(w) * h, copy.Data());
+    for (int y = 0; y < h; ++y) {
+        float* out = plane.Row(y);
+        std::fill(out, out + w, 0.0f);
+        for (int i = -radius; i <= radius; ++i) {
+            const float* in = copy.Row(std::clamp(y + i, 0, h - 1));
+            const float k = kernel[i + radius];
+            for (int x = 0; x < w; ++x)
+                out[x] += k * in[x];
         }
-        for (int y = 0; y < h; ++y)
-            plane.At(x, y) = line[y];
     }
 }
 
@@ -306,9 +313,12 @@ void ProfileCandidate(const Features& f, Candidate& c) {
             const float along = lt * lt + kChromaWeight * kChromaWeight * (at * at + bt * bt);
             if (along > 0.25f * across)
                 continue;  // an edge that crosses the line, not one that follows it
+            // A colour edge backs either polarity, unless the brightness clearly says the
+            // paper is on the other side.
             const float chroma = kChromaWeight * std::sqrt(an * an + bn * bn);
-            bestToward = std::max(bestToward, std::max(ln, chroma));
-            bestAway = std::max(bestAway, std::max(-ln, chroma));
+            const float contrary = 0.5f * kFullContrast;
+            bestToward = std::max(bestToward, std::max(ln, ln > -contrary ? chroma : 0.0f));
+            bestAway = std::max(bestAway, std::max(-ln, ln < contrary ? chroma : 0.0f));
         }
         sumToward += std::min(1.0f, bestToward / kFullContrast);
         sumAway += std::min(1.0f, bestAway / kFullContrast);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package imgdesk needs to build and test. Safe to run again: packages that
 # are already there are left alone, and nothing is fetched when all are present.
-#   scripts/install-deps.sh          build, tests, fuzzing
+#   scripts/install-deps.sh          build, tests, fuzzing (gimp-data and fonts-urw-base35 give the
+#                                    photographed-page tests their desk textures and printed fonts)
 #   scripts/install-deps.sh --bench  also the benchmark-only peers (OpenCV, Leptonica)
 set -euo pipefail
 
@@ -12,6 +13,7 @@ packages=(
   libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev
   libarchive-dev libcups2-dev libssl-dev
   qpdf poppler-utils unzip zip cups-ipp-utils libjpeg-turbo-progs
+  gimp-data fonts-urw-base35
 )
 if [[ "${1:-}" == "--bench" ]]; then
   packages+=(libopencv-dev libleptonica-dev)

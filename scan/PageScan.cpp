@@ -34,6 +34,7 @@ constexpr int kSmallest = 32;
 // laid out square to its paper, so larger readings are taken as mistaken.
 constexpr double kTextTurnOnPage = 3.0;
 constexpr double kNegligibleTurn = 0.03;
+constexpr double kTextTurnAgainstEdges = 0.3;
 
 bool IsGreyPicture(const SourcePicture& source) {
     if (source.bits != 8)
@@ -273,8 +274,11 @@ void Scan(const SourcePicture& source, const PageScanOptions& options, PageScanR
         keepAsIs();
         return;
     }
-    // Turns below the measure's own precision are not worth a resampling.
-    if (!textLevelled || std::fabs(textAngle) < kNegligibleTurn)
+    // Turns below the measure's own precision are not worth a resampling. On a page whose edges
+    // were found, the edges (fitted to hundreds of points) are the better measure of small turns:
+    // the text overrules them only when it is clearly turned on its paper.
+    const double negligible = pageFound ? kTextTurnAgainstEdges : kNegligibleTurn;
+    if (!textLevelled || std::fabs(textAngle) < negligible)
         textAngle = 0;
 
     // The output: the page's own size when its edges were found (text levelling turns it by a

@@ -34,7 +34,7 @@ constexpr int kSmallest = 32;
 // laid out square to its paper, so larger readings are taken as mistaken.
 constexpr double kTextTurnOnPage = 3.0;
 constexpr double kNegligibleTurn = 0.03;
-constexpr double kTextTurnAgainstEdges = 0.3;
+constexpr double kTextTurnAgainstEdges = 1.0;
 
 bool IsGreyPicture(const SourcePicture& source) {
     if (source.bits != 8)

@@ -8,6 +8,7 @@
 #include <list>
 
 #include "cli/Command.h"
+#include "cli/PageCleaning.h"
 #include "cli/PageFinder.h"
 #include "cli/PictureCommand.h"
 #include "cli/Progress.h"
@@ -75,7 +76,7 @@ private:
 
 int Scan(Args& args) {
     const std::string output = args.RequiredText("o");
-    const bool mono = args.Flag("mono");
+    const Cleaning cleaning = ParseCleaning(args.FlagValue("mono"), args.Flag("whiten"));
     const bool replace = args.Flag("force");
     const auto& photos = args.RequireAtLeast(1, "one or more photographed pages");
     args.Finish();
@@ -105,10 +106,9 @@ int Scan(Args& args) {
             std::copy(photo.palette, photo.palette + 256, page.palette);
             report += "\tno page edges found: whole picture kept";
         }
+        page = CleanPage(std::move(page), cleaning, photos[i]);
         ATL::CImage image;
         PictureToImage(page, image);
-        if (mono && !CDocDesk().ImageToSingle(image))
-            throw RunError(photos[i] + ": out of memory");
         if (FAILED(image.Save(Utf8ToWide(pages[i].c_str()))))
             throw RunError("cannot write " + pages[i]);
         reports[i] = report;
@@ -142,8 +142,16 @@ int MakePdf(Args& args) {
 // Runs a CDocDesk conversion of a loaded image and saves the result.
 int ConvertImage(Args& args, bool toGrey) {
     const std::string output = args.RequiredText("o");
+    const std::string method = toGrey ? "classic" : args.Text("method", "classic");
     const std::string input = args.RequirePositionals(1, "one input image")[0];
     args.Finish();
+    if (method != "classic") {
+        if (method != "adaptive" && method != "whiten")
+            throw UsageError("--method: '" + method + "' is not classic, adaptive or whiten");
+        const Cleaning cleaning = method == "whiten" ? Cleaning::Whiten : Cleaning::Mono;
+        SavePicture(CleanPage(LoadPicture(input), cleaning, input), output);
+        return 0;
+    }
     ATL::CImage image, grey;
     if (FAILED(image.Load(Utf8ToWide(input.c_str())))) {
         throw RunError("cannot read '" + input + "': missing, unreadable or not an image");
@@ -243,16 +251,21 @@ std::vector<Command> DocumentCommands() {
         {"scan",
          group,
          "photographed pages to a clean PDF",
-         "usage: imgdesk scan PHOTO... -o OUT.pdf [--mono] [--force]\n\n"
+         "usage: imgdesk scan PHOTO... -o OUT.pdf [--mono[=classic] | --whiten] [--force]\n\n"
          "For each photographed page: finds the page on the dark desk from its edges, turns it\n"
          "upright and cuts it out, optionally makes it black and white, and binds all pages, in\n"
          "the order given, into one PDF. Prints one line per page: the photo, the turn applied\n"
          "(degrees, counter-clockwise as displayed) and the page size. Pages are worked on all\n"
          "cores.\n\noptions:\n"
          "  -o OUT.pdf       the PDF to write\n"
-         "  --mono           black and white pages, dark borders whitened\n"
+         "  --mono           black and white pages: uneven light divided out, then a local\n"
+         "                   threshold that keeps thin and grey print\n"
+         "  --mono=classic   the document class's black and white: grey levels stretched,\n"
+         "                   thresholded, dark areas touching the edge whitened\n"
+         "  --whiten         colour or grey pages with the paper made white and even, the\n"
+         "                   print's colours kept\n"
          "  --force          replace OUT.pdf if it exists\n",
-         {"mono", "force"},
+         {"mono", "whiten", "force"},
          Scan},
         {"pdf",
          group,
@@ -267,9 +280,14 @@ std::vector<Command> DocumentCommands() {
         {"clean",
          group,
          "black-and-white page, dark borders whitened",
-         "usage: imgdesk clean INPUT -o OUTPUT\n\n"
+         "usage: imgdesk clean INPUT -o OUTPUT [--method classic|adaptive|whiten]\n\n"
          "Makes a page black and white as a scanner would: grey levels stretched, thresholded,\n"
-         "and every dark area touching the edge whitened. The image keeps its format.\n",
+         "and every dark area touching the edge whitened. The image keeps its format.\n\n"
+         "options:\n"
+         "  --method classic   the conversion above (the default)\n"
+         "  --method adaptive  uneven light divided out, then a local threshold that keeps\n"
+         "                     thin and grey print; an 8-bit black-and-white result\n"
+         "  --method whiten    the paper made white and even, the print's colours kept\n",
          {},
          [](Args& args) { return ConvertImage(args, false); }},
         {"grey-copy",

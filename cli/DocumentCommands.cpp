@@ -10,6 +10,8 @@
 #include "cli/Command.h"
 #include "cli/PageCleaning.h"
 #include "cli/PageFinder.h"
+#include "cli/PdfPages.h"
+#include "cli/PictureFacts.h"
 #include "cli/PictureCommand.h"
 #include "cli/Progress.h"
 #include "document/DocDesk.h"
@@ -39,13 +41,6 @@ void MakeRoomFor(const std::string& target, bool replace) {
         throw RunError("'" + target + "' exists; choose another name or add --force to replace it");
     if (::unlink(target.c_str()) != 0)
         throw RunError("cannot replace '" + target + "'");
-}
-
-void WritePdf(const std::vector<std::string>& images, const std::string& target) {
-    if (!CDocDesk().JPGSavePdf(WidePaths(images), Utf8ToWide(target.c_str()))) {
-        throw RunError("cannot write '" + target +
-                       "' (check the folder; a partial file may stand at '" + target + ".tmp')");
-    }
 }
 
 // A private folder for intermediate pages, removed with its files at the end.
@@ -78,6 +73,8 @@ int Scan(Args& args) {
     const std::string output = args.RequiredText("o");
     const Cleaning cleaning = ParseCleaning(args.FlagValue("mono"), args.Flag("whiten"));
     const bool replace = args.Flag("force");
+    const bool skipBad = args.Flag("skip-bad");
+    const PageLayout layout = ReadPageLayout(args, "auto");
     const auto& photos = args.RequireAtLeast(1, "one or more photographed pages");
     args.Finish();
     MakeRoomFor(output, replace);
@@ -87,9 +84,11 @@ int Scan(Args& args) {
     for (size_t i = 0; i < photos.size(); ++i)
         pages.push_back(work.File(i));
     std::vector<std::string> reports(photos.size());
-    // Pages are lossless bitmaps until the PDF writer encodes each once as JPEG.
+    std::vector<PictureFacts> facts(photos.size());
+    // Pages are lossless bitmaps until the PDF writer encodes each once.
     const size_t failed = RunOnCores("imgdesk scan", "scan", photos.size(), [&](size_t i) {
         const Picture photo = LoadPicture(photos[i]);
+        facts[i] = ReadPictureFacts(photos[i]);
         const FoundPage found = FindPage(photo);
         std::string report = photos[i];
         Picture page;
@@ -113,29 +112,54 @@ int Scan(Args& args) {
             throw RunError("cannot write " + pages[i]);
         reports[i] = report;
     });
-    if (failed)
+    if (failed && (!skipBad || failed == photos.size()))
         throw RunError(std::to_string(failed) + " of " + std::to_string(photos.size()) +
-                       " pages failed; no PDF written");
-    WritePdf(pages, output);
+                       " pages failed; no PDF written" + (skipBad ? "" : " (--skip-bad writes the rest)"));
+    std::vector<PdfPage> written;
+    const bool bilevel = cleaning == Cleaning::Mono || cleaning == Cleaning::MonoClassic;
+    for (size_t i = 0; i < photos.size(); ++i) {
+        if (reports[i].empty())
+            std::fprintf(stderr, "imgdesk scan: warning: '%s' left out\n", photos[i].c_str());
+        else
+            written.push_back({pages[i], facts[i], bilevel, false});
+    }
+    WritePdfPages(written, layout, output);
     for (const auto& report : reports)
-        std::printf("%s\n", report.c_str());
-    std::printf("wrote %s (%zu page%s)\n", output.c_str(), photos.size(),
-                photos.size() == 1 ? "" : "s");
+        if (!report.empty())
+            std::printf("%s\n", report.c_str());
+    std::printf("wrote %s (%zu page%s)\n", output.c_str(), written.size(),
+                written.size() == 1 ? "" : "s");
     return 0;
 }
 
 int MakePdf(Args& args) {
     const std::string output = args.RequiredText("o");
     const bool replace = args.Flag("force");
+    const bool skipBad = args.Flag("skip-bad");
+    const PageLayout layout = ReadPageLayout(args, "auto");
     const auto& images = args.RequireAtLeast(1, "one or more images");
     args.Finish();
     MakeRoomFor(output, replace);
+    // Every input is read before anything is written, so that a bad one is named, not dropped.
+    std::vector<PdfPage> pages;
+    std::vector<std::string> bad;
     for (const auto& image : images) {
-        if (!Exists(image))
-            throw RunError("'" + image + "' does not exist");
+        try {
+            LoadPicture(image);
+            const PictureFacts facts = ReadPictureFacts(image);
+            pages.push_back({image, facts, false, facts.orientation == 1});
+        } catch (const RunError& error) {
+            std::fprintf(stderr, "imgdesk pdf: %s%s\n", skipBad ? "warning: " : "", error.what());
+            bad.push_back(image);
+        }
     }
-    WritePdf(images, output);
-    std::printf("wrote %s\n", output.c_str());
+    if (!bad.empty() && (!skipBad || pages.empty()))
+        throw RunError(std::to_string(bad.size()) + " of " + std::to_string(images.size()) +
+                       " images cannot be read; no PDF written" +
+                       (skipBad ? "" : " (--skip-bad writes the rest)"));
+    WritePdfPages(pages, layout, output);
+    std::printf("wrote %s (%zu page%s)\n", output.c_str(), pages.size(),
+                pages.size() == 1 ? "" : "s");
     return 0;
 }
 
@@ -251,7 +275,8 @@ std::vector<Command> DocumentCommands() {
         {"scan",
          group,
          "photographed pages to a clean PDF",
-         "usage: imgdesk scan PHOTO... -o OUT.pdf [--mono[=classic] | --whiten] [--force]\n\n"
+         "usage: imgdesk scan PHOTO... -o OUT.pdf [--mono[=classic] | --whiten] [--dpi N]\n"
+         "       [--paper a4|letter|legal|a5|auto] [--quality Q] [--skip-bad] [--force]\n\n"
          "For each photographed page: finds the page on the dark desk from its edges, turns it\n"
          "upright and cuts it out, optionally makes it black and white, and binds all pages, in\n"
          "the order given, into one PDF. Prints one line per page: the photo, the turn applied\n"
@@ -264,18 +289,32 @@ std::vector<Command> DocumentCommands() {
          "                   thresholded, dark areas touching the edge whitened\n"
          "  --whiten         colour or grey pages with the paper made white and even, the\n"
          "                   print's colours kept\n"
+         "  --dpi N          pixels per inch of pictures that name no resolution\n"
+         "  --paper SIZE     otherwise fit each page into this paper (default auto: the size\n"
+         "                   nearest the page's proportions)\n"
+         "  --quality Q      JPEG quality of colour and grey pages, 1 to 100 (default 85);\n"
+         "                   black-and-white pages are stored as lossless 1-bit images\n"
+         "  --skip-bad       leave out photos that cannot be read, with a warning each\n"
          "  --force          replace OUT.pdf if it exists\n",
-         {"mono", "whiten", "force"},
+         {"mono", "whiten", "force", "skip-bad"},
          Scan},
         {"pdf",
          group,
          "images to a PDF, one page each",
-         "usage: imgdesk pdf IMAGE... -o OUT.pdf [--force]\n\n"
-         "Writes one PDF page per image, at the image's pixel size. Images that cannot be read\n"
-         "give no page.\n\noptions:\n"
+         "usage: imgdesk pdf IMAGE... -o OUT.pdf [--dpi N] [--paper SIZE] [--quality Q]\n"
+         "       [--skip-bad] [--force]\n\n"
+         "Writes one PDF page per image at its printed size: at the image's own resolution\n"
+         "(JFIF, EXIF, PNG or TIFF), else at --dpi, else fitted into --paper. JPEGs are\n"
+         "embedded unchanged; other images are stored as JPEG. An image that cannot be read\n"
+         "is named and nothing is written, unless --skip-bad.\n\noptions:\n"
          "  -o OUT.pdf       the PDF to write\n"
+         "  --dpi N          pixels per inch of images that name no resolution\n"
+         "  --paper SIZE     a4, letter, legal, a5 or auto (default: the size nearest the\n"
+         "                   image's proportions), for images without a resolution or --dpi\n"
+         "  --quality Q      JPEG quality of re-encoded images, 1 to 100 (default 85)\n"
+         "  --skip-bad       leave out images that cannot be read, with a warning each\n"
          "  --force          replace OUT.pdf if it exists\n",
-         {"force"},
+         {"force", "skip-bad"},
          MakePdf},
         {"clean",
          group,

@@ -41,8 +41,9 @@ Args::Args(const std::vector<std::string>& arguments, const std::set<std::string
             name = name.substr(0, equals);
         }
         if (flagNames.count(name)) {
+            // Whether a flag may carry a value is known only when the command reads it.
             if (value)
-                throw UsageError(Describe(name) + " takes no value");
+                flagValues_[name] = *value;
             flags_.insert(name);
             continue;
         }
@@ -59,7 +60,17 @@ Args::Args(const std::vector<std::string>& arguments, const std::set<std::string
 
 bool Args::Flag(const std::string& name) {
     read_.insert(name);
+    if (flagValues_.count(name))
+        throw UsageError(Describe(name) + " takes no value");
     return flags_.count(name) > 0;
+}
+
+std::optional<std::string> Args::FlagValue(const std::string& name) {
+    read_.insert(name);
+    if (!flags_.count(name))
+        return std::nullopt;
+    auto found = flagValues_.find(name);
+    return found == flagValues_.end() ? std::string() : found->second;
 }
 
 std::optional<std::string> Args::Text(const std::string& name) {

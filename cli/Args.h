@@ -28,6 +28,9 @@ public:
     Args(const std::vector<std::string>& arguments, const std::set<std::string>& flagNames);
 
     bool Flag(const std::string& name);
+    // A flag that may carry a value (--mono, --mono=classic): nullopt when not given, an empty
+    // text when given without a value.
+    std::optional<std::string> FlagValue(const std::string& name);
     std::optional<std::string> Text(const std::string& name);
     std::string Text(const std::string& name, const std::string& fallback);
     std::string RequiredText(const std::string& name);
@@ -47,6 +50,7 @@ public:
 private:
     std::map<std::string, std::string> values_;
     std::set<std::string> flags_;
+    std::map<std::string, std::string> flagValues_;
     std::set<std::string> read_;
     std::vector<std::string> positionals_;
 };

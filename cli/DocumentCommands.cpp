@@ -8,7 +8,10 @@
 #include <list>
 
 #include "cli/Command.h"
+#include "cli/PageCleaning.h"
 #include "cli/PageFinder.h"
+#include "cli/PdfPages.h"
+#include "cli/PictureFacts.h"
 #include "cli/PictureCommand.h"
 #include "cli/Progress.h"
 #include "document/DocDesk.h"
@@ -40,13 +43,6 @@ void MakeRoomFor(const std::string& target, bool replace) {
         throw RunError("cannot replace '" + target + "'");
 }
 
-void WritePdf(const std::vector<std::string>& images, const std::string& target) {
-    if (!CDocDesk().JPGSavePdf(WidePaths(images), Utf8ToWide(target.c_str()))) {
-        throw RunError("cannot write '" + target +
-                       "' (check the folder; a partial file may stand at '" + target + ".tmp')");
-    }
-}
-
 // A private folder for intermediate pages, removed with its files at the end.
 class WorkFolder {
 public:
@@ -75,9 +71,11 @@ private:
 
 int Scan(Args& args) {
     const std::string output = args.RequiredText("o");
-    const bool mono = args.Flag("mono");
+    const Cleaning cleaning = ParseCleaning(args.FlagValue("mono"), args.Flag("whiten"));
     const bool replace = args.Flag("force");
     const bool strict = args.Flag("strict");
+    const bool skipBad = args.Flag("skip-bad");
+    const PageLayout layout = ReadPageLayout(args, "auto");
     const auto& photos = args.RequireAtLeast(1, "one or more photographed pages");
     args.Finish();
     MakeRoomFor(output, replace);
@@ -87,53 +85,86 @@ int Scan(Args& args) {
     for (size_t i = 0; i < photos.size(); ++i)
         pages.push_back(work.File(i));
     std::vector<std::string> reports(photos.size());
-    // Pages are lossless bitmaps until the PDF writer encodes each once as JPEG.
+    std::vector<PictureFacts> facts(photos.size());
+    // Pages are lossless bitmaps until the PDF writer encodes each once.
     const size_t failed = RunOnCores("imgdesk scan", "scan", photos.size(), [&](size_t i) {
         const Picture photo = LoadPicture(photos[i]);
+        facts[i] = ReadPictureFacts(photos[i]);
         ScannedPage scanned = ScanPicture(photo);
         if (strict && scanned.found.foundBy != PageFoundBy::PageEdges)
             throw RunError(photos[i] + ": no page found (" + DescribeScan(scanned.found) + ")");
+        const Picture page = CleanPage(std::move(scanned.page), cleaning, photos[i]);
         ATL::CImage image;
-        PictureToImage(scanned.page, image);
-        if (mono && !CDocDesk().ImageToSingle(image))
-            throw RunError(photos[i] + ": out of memory");
+        PictureToImage(page, image);
         if (FAILED(image.Save(Utf8ToWide(pages[i].c_str()))))
             throw RunError("cannot write " + pages[i]);
         reports[i] = photos[i] + ": " + DescribeScan(scanned.found) + " (" +
-                     std::to_string(scanned.page.width) + "x" +
-                     std::to_string(scanned.page.height) + ")";
+                     std::to_string(page.width) + "x" + std::to_string(page.height) + ")";
     });
-    if (failed)
+    if (failed && (!skipBad || failed == photos.size()))
         throw RunError(std::to_string(failed) + " of " + std::to_string(photos.size()) +
-                       " pages failed; no PDF written");
-    WritePdf(pages, output);
+                       " pages failed; no PDF written" + (skipBad ? "" : " (--skip-bad writes the rest)"));
+    std::vector<PdfPage> written;
+    const bool bilevel = cleaning == Cleaning::Mono || cleaning == Cleaning::MonoClassic;
+    for (size_t i = 0; i < photos.size(); ++i) {
+        if (reports[i].empty())
+            std::fprintf(stderr, "imgdesk scan: warning: '%s' left out\n", photos[i].c_str());
+        else
+            written.push_back({pages[i], facts[i], bilevel, false});
+    }
+    WritePdfPages(written, layout, output);
     for (const auto& report : reports)
-        std::printf("%s\n", report.c_str());
-    std::printf("wrote %s (%zu page%s)\n", output.c_str(), photos.size(),
-                photos.size() == 1 ? "" : "s");
+        if (!report.empty())
+            std::printf("%s\n", report.c_str());
+    std::printf("wrote %s (%zu page%s)\n", output.c_str(), written.size(),
+                written.size() == 1 ? "" : "s");
     return 0;
 }
 
 int MakePdf(Args& args) {
     const std::string output = args.RequiredText("o");
     const bool replace = args.Flag("force");
+    const bool skipBad = args.Flag("skip-bad");
+    const PageLayout layout = ReadPageLayout(args, "auto");
     const auto& images = args.RequireAtLeast(1, "one or more images");
     args.Finish();
     MakeRoomFor(output, replace);
+    // Every input is read before anything is written, so that a bad one is named, not dropped.
+    std::vector<PdfPage> pages;
+    std::vector<std::string> bad;
     for (const auto& image : images) {
-        if (!Exists(image))
-            throw RunError("'" + image + "' does not exist");
+        try {
+            LoadPicture(image);
+            const PictureFacts facts = ReadPictureFacts(image);
+            pages.push_back({image, facts, false, facts.orientation == 1});
+        } catch (const RunError& error) {
+            std::fprintf(stderr, "imgdesk pdf: %s%s\n", skipBad ? "warning: " : "", error.what());
+            bad.push_back(image);
+        }
     }
-    WritePdf(images, output);
-    std::printf("wrote %s\n", output.c_str());
+    if (!bad.empty() && (!skipBad || pages.empty()))
+        throw RunError(std::to_string(bad.size()) + " of " + std::to_string(images.size()) +
+                       " images cannot be read; no PDF written" +
+                       (skipBad ? "" : " (--skip-bad writes the rest)"));
+    WritePdfPages(pages, layout, output);
+    std::printf("wrote %s (%zu page%s)\n", output.c_str(), pages.size(),
+                pages.size() == 1 ? "" : "s");
     return 0;
 }
 
 // Runs a CDocDesk conversion of a loaded image and saves the result.
 int ConvertImage(Args& args, bool toGrey) {
     const std::string output = args.RequiredText("o");
+    const std::string method = toGrey ? "classic" : args.Text("method", "classic");
     const std::string input = args.RequirePositionals(1, "one input image")[0];
     args.Finish();
+    if (method != "classic") {
+        if (method != "adaptive" && method != "whiten")
+            throw UsageError("--method: '" + method + "' is not classic, adaptive or whiten");
+        const Cleaning cleaning = method == "whiten" ? Cleaning::Whiten : Cleaning::Mono;
+        SavePicture(CleanPage(LoadPicture(input), cleaning, input), output);
+        return 0;
+    }
     ATL::CImage image, grey;
     if (FAILED(image.Load(Utf8ToWide(input.c_str())))) {
         throw RunError("cannot read '" + input + "': missing, unreadable or not an image");
@@ -233,38 +264,64 @@ std::vector<Command> DocumentCommands() {
         {"scan",
          group,
          "photographed pages to a clean PDF",
-         "usage: imgdesk scan PHOTO... -o OUT.pdf [--mono] [--force] [--strict]\n\n"
+         "usage: imgdesk scan PHOTO... -o OUT.pdf [--mono[=classic] | --whiten] [--dpi N]\n"
+         "       [--paper a4|letter|legal|a5|auto] [--quality Q] [--skip-bad] [--strict]\n"
+         "       [--force]\n\n"
          "For each photographed or scanned page: finds the page on the desk (dark, light or\n"
          "textured) from its four edges, corrects the perspective, cuts it out and levels its\n"
          "text lines; where no page edge shows (a flatbed scan, a close-up, a page filling the\n"
-         "photo) the whole picture is kept and only its text is levelled. Then optionally makes\n"
-         "the pages black and white, and binds them, in the order given, into one PDF. Prints\n"
-         "one line per page saying what was done, e.g. \"page found, turned 3.4 degrees\n"
+         "photo) the whole picture is kept and only its text is levelled. Then optionally cleans\n"
+         "the pages, and binds them, in the order given, into one PDF at their printed size.\n"
+         "Prints one line per page saying what was done, e.g. \"page found, turned 3.4 degrees\n"
          "clockwise, perspective corrected\", \"no page edges, text levelled by turning 4.0\n"
          "degrees counter-clockwise\" or \"kept as is\", and the page size. Pages are worked on\n"
          "all cores.\n\noptions:\n"
          "  -o OUT.pdf       the PDF to write\n"
-         "  --mono           black and white pages, dark borders whitened\n"
-         "  --force          replace OUT.pdf if it exists\n"
-         "  --strict         fail (nothing written) when a photo shows no page edges\n",
-         {"mono", "force", "strict"},
+         "  --mono           black and white pages: uneven light divided out, then a local\n"
+         "                   threshold that keeps thin and grey print\n"
+         "  --mono=classic   the document class's black and white: grey levels stretched,\n"
+         "                   thresholded, dark areas touching the edge whitened\n"
+         "  --whiten         colour or grey pages with the paper made white and even, the\n"
+         "                   print's colours kept\n"
+         "  --dpi N          pixels per inch of pictures that name no resolution\n"
+         "  --paper SIZE     otherwise fit each page into this paper (default auto: the size\n"
+         "                   nearest the page's proportions)\n"
+         "  --quality Q      JPEG quality of colour and grey pages, 1 to 100 (default 85);\n"
+         "                   black-and-white pages are stored as lossless 1-bit images\n"
+         "  --skip-bad       leave out photos that cannot be read, with a warning each\n"
+         "  --strict         fail (nothing written) when a photo shows no page edges\n"
+         "  --force          replace OUT.pdf if it exists\n",
+         {"mono", "whiten", "force", "skip-bad", "strict"},
          Scan},
         {"pdf",
          group,
          "images to a PDF, one page each",
-         "usage: imgdesk pdf IMAGE... -o OUT.pdf [--force]\n\n"
-         "Writes one PDF page per image, at the image's pixel size. Images that cannot be read\n"
-         "give no page.\n\noptions:\n"
+         "usage: imgdesk pdf IMAGE... -o OUT.pdf [--dpi N] [--paper SIZE] [--quality Q]\n"
+         "       [--skip-bad] [--force]\n\n"
+         "Writes one PDF page per image at its printed size: at the image's own resolution\n"
+         "(JFIF, EXIF, PNG or TIFF), else at --dpi, else fitted into --paper. JPEGs are\n"
+         "embedded unchanged; other images are stored as JPEG. An image that cannot be read\n"
+         "is named and nothing is written, unless --skip-bad.\n\noptions:\n"
          "  -o OUT.pdf       the PDF to write\n"
+         "  --dpi N          pixels per inch of images that name no resolution\n"
+         "  --paper SIZE     a4, letter, legal, a5 or auto (default: the size nearest the\n"
+         "                   image's proportions), for images without a resolution or --dpi\n"
+         "  --quality Q      JPEG quality of re-encoded images, 1 to 100 (default 85)\n"
+         "  --skip-bad       leave out images that cannot be read, with a warning each\n"
          "  --force          replace OUT.pdf if it exists\n",
-         {"force"},
+         {"force", "skip-bad"},
          MakePdf},
         {"clean",
          group,
          "black-and-white page, dark borders whitened",
-         "usage: imgdesk clean INPUT -o OUTPUT\n\n"
+         "usage: imgdesk clean INPUT -o OUTPUT [--method classic|adaptive|whiten]\n\n"
          "Makes a page black and white as a scanner would: grey levels stretched, thresholded,\n"
-         "and every dark area touching the edge whitened. The image keeps its format.\n",
+         "and every dark area touching the edge whitened. The image keeps its format.\n\n"
+         "options:\n"
+         "  --method classic   the conversion above (the default)\n"
+         "  --method adaptive  uneven light divided out, then a local threshold that keeps\n"
+         "                     thin and grey print; an 8-bit black-and-white result\n"
+         "  --method whiten    the paper made white and even, the print's colours kept\n",
          {},
          [](Args& args) { return ConvertImage(args, false); }},
         {"grey-copy",

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "cli/Args.h"
+#include "cli/PictureFacts.h"
 #include "platform/CString.h"
 #include "platform/atlimage/AtlImage.h"
 #include "pixel/internal/PixelLayout.h"
@@ -84,7 +85,8 @@ Picture LoadPicture(const std::string& path) {
         throw RunError("cannot read '" + path + "': missing, unreadable or not an image");
     }
     try {
-        return ImageToPicture(image);
+        // Shown as the camera meant it: a phone photo stored sideways comes out upright.
+        return Upright(ImageToPicture(image), ReadPictureFacts(path).orientation);
     } catch (const RunError& error) {
         throw RunError("'" + path + "': " + error.what());
     }

@@ -51,7 +51,8 @@ namespace imgdesk::cli {
 void PictureToImage(const Picture& picture, ATL::CImage& image);
 Picture ImageToPicture(ATL::CImage& image);
 
-// Reads an image file into a picture; throws RunError naming the file when it cannot be read.
+// Reads an image file into a picture, turned as its EXIF orientation says; throws RunError naming
+// the file when it cannot be read.
 Picture LoadPicture(const std::string& path);
 // Writes a picture in the format its extension names (.jpg, .png, .bmp, .tif, .gif); throws
 // RunError when it cannot be written.

@@ -7,9 +7,14 @@
 #include <cstdarg>
 #include <cstring>
 #include <memory>
+#include <new>
+#include <vector>
+
+#include <tiffio.h>
 
 #include "platform/Files.h"
 #include "platform/WinTypes.h"
+#include "platform/codecs/Codecs.h"
 #include "service/CoreKit.h"
 
 namespace {
@@ -173,6 +178,101 @@ void FormatNumber(double value, char* out, size_t size) {
     std::snprintf(out, size, "%lld.%0*lld", whole, digits, fraction);
 }
 
+// A growing byte buffer that libtiff writes into and reads back from.
+struct MemoryTiff {
+    std::vector<unsigned char> bytes;
+    toff_t position = 0;
+
+    static tmsize_t Read(thandle_t handle, void* data, tmsize_t size) {
+        auto* self = static_cast<MemoryTiff*>(handle);
+        const toff_t available = self->bytes.size() > self->position
+                                     ? self->bytes.size() - self->position : 0;
+        const toff_t count = std::min<toff_t>(available, toff_t(size));
+        std::memcpy(data, self->bytes.data() + self->position, count);
+        self->position += count;
+        return tmsize_t(count);
+    }
+    static tmsize_t Write(thandle_t handle, void* data, tmsize_t size) {
+        auto* self = static_cast<MemoryTiff*>(handle);
+        try {
+            if (self->position + toff_t(size) > self->bytes.size())
+                self->bytes.resize(self->position + toff_t(size));
+        } catch (const std::bad_alloc&) {
+            return -1;
+        }
+        std::memcpy(self->bytes.data() + self->position, data, size_t(size));
+        self->position += toff_t(size);
+        return size;
+    }
+    static toff_t Seek(thandle_t handle, toff_t offset, int whence) {
+        auto* self = static_cast<MemoryTiff*>(handle);
+        const toff_t base = whence == SEEK_CUR ? self->position
+                            : whence == SEEK_END ? self->bytes.size() : 0;
+        self->position = base + offset;
+        return self->position;
+    }
+    static int Close(thandle_t) { return 0; }
+    static toff_t Size(thandle_t handle) { return static_cast<MemoryTiff*>(handle)->bytes.size(); }
+    static int Map(thandle_t, void**, toff_t*) { return 0; }
+    static void Unmap(thandle_t, void*, toff_t) {}
+
+    TIFF* Open(const char* mode) {
+        position = 0;
+        return TIFFClientOpen("page", mode, this, Read, Write, Seek, Close, Size, Map, Unmap);
+    }
+};
+
+struct TiffCloser {
+    void operator()(TIFF* tiff) const { TIFFClose(tiff); }
+};
+
+// The pixels (0 black, else white; bottom-up rows) as one CCITT Group 4 strip, top row first,
+// made by libtiff's encoder: written into a TIFF in memory, whose strip is then read back raw.
+bool EncodeGroup4(const unsigned char* pixels, int width, int height, int stride,
+                  std::vector<unsigned char>& encoded) {
+    try {
+        MemoryTiff file;
+        std::vector<unsigned char> row((size_t(width) + 7) / 8);
+        {
+            std::unique_ptr<TIFF, TiffCloser> tiff(file.Open("w"));
+            if (!tiff)
+                return false;
+            TIFF* t = tiff.get();
+            TIFFSetField(t, TIFFTAG_IMAGEWIDTH, uint32_t(width));
+            TIFFSetField(t, TIFFTAG_IMAGELENGTH, uint32_t(height));
+            TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
+            TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+            TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+            TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+            TIFFSetField(t, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+            TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+            TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, uint32_t(height));
+            for (int y = 0; y < height; ++y) {
+                const unsigned char* in = pixels + static_cast<long long>(height - 1 - y) * stride;
+                std::fill(row.begin(), row.end(), 0);
+                for (int x = 0; x < width; ++x)
+                    if (in[x] == 0)
+                        row[size_t(x) >> 3] |= static_cast<unsigned char>(0x80 >> (x & 7));
+                if (TIFFWriteScanline(t, row.data(), uint32_t(y), 0) < 0)
+                    return false;
+            }
+            if (!TIFFWriteDirectory(t))
+                return false;
+        }
+        std::unique_ptr<TIFF, TiffCloser> tiff(file.Open("r"));
+        if (!tiff || TIFFNumberOfStrips(tiff.get()) != 1)
+            return false;
+        uint64_t* counts = nullptr;
+        if (!TIFFGetField(tiff.get(), TIFFTAG_STRIPBYTECOUNTS, &counts) || !counts)
+            return false;
+        encoded.resize(size_t(counts[0]));
+        return TIFFReadRawStrip(tiff.get(), 0, encoded.data(), tmsize_t(encoded.size())) ==
+               tmsize_t(encoded.size());
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 struct BlockDeleter {
     void operator()(void* block) const { DelMem(block); }
 };
@@ -291,18 +391,9 @@ int CJpg2Pdf::AddPage(FILE* pdf, FILE* jpeg) {
     const bool paper = paperWidth_ && paperHeight_;
     const double pixelsX = paper ? double(paperWidth_) : info.width;
     const double pixelsY = paper ? double(paperHeight_) : info.height;
-    double pointsX = pixelsX * 72 / (info.dpiX > 0 ? info.dpiX : kDefaultDpi);
-    double pointsY = pixelsY * 72 / (info.dpiY > 0 ? info.dpiY : kDefaultDpi);
-    const double largest = std::max(pointsX, pointsY);
-    if (largest > kMaxPageSide) {
-        pointsX = pointsX * kMaxPageSide / largest;
-        pointsY = pointsY * kMaxPageSide / largest;
-    }
-    char boxX[32], boxY[32];
-    FormatNumber(pointsX, boxX, sizeof boxX);
-    FormatNumber(pointsY, boxY, sizeof boxY);
+    const double pointsX = pixelsX * 72 / (info.dpiX > 0 ? info.dpiX : kDefaultDpi);
+    const double pointsY = pixelsY * 72 / (info.dpiY > 0 ? info.dpiY : kDefaultDpi);
 
-    const int image = objects_ + 1, content = objects_ + 2, page = objects_ + 3;
     const char* colourSpace = info.components == 1   ? "/DeviceGray"
                               : info.components == 3 ? "/DeviceRGB"
                                                      : "/DeviceCMYK";
@@ -311,16 +402,46 @@ int CJpg2Pdf::AddPage(FILE* pdf, FILE* jpeg) {
     const char* decode = info.components == 4 && info.adobe ? " /Decode [1 0 1 0 1 0 1 0]" : "";
     const char* parameters =
         info.rgbIds && !info.adobe && !info.jfif ? " /DecodeParms << /ColorTransform 0 >>" : "";
+    char attributes[160];
+    std::snprintf(attributes, sizeof attributes,
+                  "/ColorSpace %s /BitsPerComponent 8%s /Filter /DCTDecode%s", colourSpace, decode,
+                  parameters);
+    if (!WriteImagePage(pdf, info.width, info.height, attributes, bytes.get(), size_t(size),
+                        pointsX, pointsY))
+        return 0;
+    paperWidth_ = paperHeight_ = 0;
+    return 1;
+}
+
+int CJpg2Pdf::WriteImagePage(FILE* pdf, int width, int height, const char* attributes,
+                             const unsigned char* data, size_t size, double pointsX,
+                             double pointsY) {
+    if (boxWidth_ > 0 && boxHeight_ > 0) {
+        pointsX = boxWidth_;
+        pointsY = boxHeight_;
+    }
+    boxWidth_ = boxHeight_ = 0;
+    const double largest = std::max(pointsX, pointsY);
+    if (largest > kMaxPageSide) {
+        pointsX = pointsX * kMaxPageSide / largest;
+        pointsY = pointsY * kMaxPageSide / largest;
+    }
+    if (size > size_t(INT_MAX))
+        return 0;
+    char boxX[32], boxY[32];
+    FormatNumber(pointsX, boxX, sizeof boxX);
+    FormatNumber(pointsY, boxY, sizeof boxY);
+
+    const int image = objects_ + 1, content = objects_ + 2, page = objects_ + 3;
     char drawing[128];
     const int drawingLength =
         std::snprintf(drawing, sizeof drawing, "q\n%s 0 0 %s 0 0 cm\n/Im0 Do\nQ\n", boxX, boxY);
     const bool written =
         BeginObject(pdf, image) &&
         Print(pdf,
-              "<< /Type /XObject /Subtype /Image /Width %d /Height %d /ColorSpace %s "
-              "/BitsPerComponent 8%s /Filter /DCTDecode%s /Length %d >>\nstream\n",
-              info.width, info.height, colourSpace, decode, parameters, size) &&
-        Write(pdf, bytes.get(), size_t(size)) && Print(pdf, "\nendstream\nendobj\n") &&
+              "<< /Type /XObject /Subtype /Image /Width %d /Height %d %s /Length %d >>\nstream\n",
+              width, height, attributes, int(size)) &&
+        Write(pdf, data, size) && Print(pdf, "\nendstream\nendobj\n") &&
         BeginObject(pdf, content) &&
         Print(pdf, "<< /Length %d >>\nstream\n%sendstream\nendobj\n", drawingLength, drawing) &&
         BeginObject(pdf, page) &&
@@ -333,8 +454,62 @@ int CJpg2Pdf::AddPage(FILE* pdf, FILE* jpeg) {
         return 0;
     objects_ = page;
     ++pages_;
-    paperWidth_ = paperHeight_ = 0;
     return 1;
+}
+
+void CJpg2Pdf::SetPageBox(double widthPoints, double heightPoints) {
+    const bool given = widthPoints > 0 && heightPoints > 0;
+    boxWidth_ = given ? widthPoints : 0;
+    boxHeight_ = given ? heightPoints : 0;
+}
+
+int CJpg2Pdf::AddBilevelPage(FILE* pdf, const unsigned char* pixels, int width, int height,
+                             int stride) {
+    if (!pdf || !pixels || width < 1 || height < 1 || stride < width || !ReserveObjects(3))
+        return 0;
+    std::vector<unsigned char> encoded;
+    if (!EncodeGroup4(pixels, width, height, stride, encoded))
+        return 0;
+    char attributes[160];
+    std::snprintf(attributes, sizeof attributes,
+                  "/ColorSpace /DeviceGray /BitsPerComponent 1 /Filter /CCITTFaxDecode "
+                  "/DecodeParms << /K -1 /Columns %d /Rows %d /BlackIs1 false >>",
+                  width, height);
+    return WriteImagePage(pdf, width, height, attributes, encoded.data(), encoded.size(), width,
+                          height);
+}
+
+int CJpg2Pdf::AddPixelPage(FILE* pdf, const unsigned char* pixels, int width, int height, int bits,
+                           int stride, int quality) {
+    if (!pdf || !pixels || width < 1 || height < 1 || (bits != 8 && bits != 24) ||
+        stride < width * (bits / 8) || quality < 0 || quality > 100 || !ReserveObjects(3))
+        return 0;
+    RGBQUAD grey[256];
+    for (int i = 0; i < 256; ++i)
+        grey[i] = {BYTE(i), BYTE(i), BYTE(i), 0};
+    imgdesk::codecs::DibView view;
+    view.width = width;
+    view.height = height;
+    view.bitCount = bits;
+    view.palette = bits == 8 ? grey : nullptr;
+    view.paletteSize = bits == 8 ? 256 : 0;
+    view.bits = pixels;
+    view.stride = stride;
+    imgdesk::codecs::EncodeOptions options;
+    options.quality = quality;
+    std::vector<unsigned char> encoded;
+    try {
+        if (imgdesk::codecs::Encode(imgdesk::codecs::Format::Jpeg, view, options, encoded) !=
+            imgdesk::codecs::Result::Ok)
+            return 0;
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
+    char attributes[96];
+    std::snprintf(attributes, sizeof attributes, "/ColorSpace %s /BitsPerComponent 8 /Filter /DCTDecode",
+                  bits == 8 ? "/DeviceGray" : "/DeviceRGB");
+    return WriteImagePage(pdf, width, height, attributes, encoded.data(), encoded.size(), width,
+                          height);
 }
 
 int CJpg2Pdf::AddCatalog(FILE* pdf) {

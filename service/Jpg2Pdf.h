@@ -10,7 +10,11 @@
 //
 // Page box: the pixel size given to SetPaperSize at the JPEG's own resolution (JFIF density, else
 // the EXIF resolution), else at 72 dpi, so that a page measures its pixel count in points: an
-// 800 x 600 picture without a resolution gives an 800 x 600 page.
+// 800 x 600 picture without a resolution gives an 800 x 600 page. SetPageBox names the next
+// page's box in points instead, whatever the picture says.
+//
+// Pages can also come from pixels: black and white as a 1-bit image compressed with CCITT Group 4
+// (lossless, a few kilobytes a page), grey and colour JPEG-encoded at a chosen quality.
 #include <cstdio>
 
 #include "module/Export.h"
@@ -34,6 +38,20 @@ public:
     // 8-bit baseline, extended or progressive JPEG of 1, 3 or 4 components, when memory is short
     // or when the PDF cannot be written. The page is not counted then.
     int AddPage(FILE* pdf, FILE* jpeg);
+    // The next page's box in points (1/72 inch), used by the next page added of any kind and
+    // then forgotten; 0 by 0 (or a size that is not positive) forgets it at once.
+    void SetPageBox(double widthPoints, double heightPoints);
+    // Adds a black-and-white page from 8-bit pixels (0 black, any other level white): bottom-up
+    // rows stride bytes apart, as for CDataHandler. Stored as a 1-bit image with CCITT Group 4.
+    // Without a page box the page measures its pixel count in points. 1 on success; 0 for a null
+    // buffer, a size below 1 x 1, a stride shorter than a row, when memory is short or when the PDF
+    // cannot be written. The page is not counted then.
+    int AddBilevelPage(FILE* pdf, const unsigned char* pixels, int width, int height, int stride);
+    // Adds a grey (bits 8: the levels themselves) or colour (bits 24: blue, green, red) page from
+    // bottom-up rows stride bytes apart, JPEG-encoded at quality (0 to 100). Refusals as for
+    // AddBilevelPage, and also for other bit counts or qualities.
+    int AddPixelPage(FILE* pdf, const unsigned char* pixels, int width, int height, int bits,
+                     int stride, int quality);
     // The document catalog and the page tree; 1 on success, 0 when the PDF cannot be written.
     int AddCatalog(FILE* pdf);
     int AddPages(FILE* pdf);
@@ -48,6 +66,10 @@ private:
     bool Print(FILE* pdf, const char* format, ...);
     bool BeginObject(FILE* pdf, int number);
     bool ReserveObjects(int count);
+    // Writes the image, its drawing and its page; attributes go into the image dictionary between
+    // its size and its length.
+    int WriteImagePage(FILE* pdf, int width, int height, const char* attributes,
+                       const unsigned char* data, size_t size, double pointsX, double pointsY);
 
     long long* offsets_ = nullptr;  // byte offset of each page object, from object 3 on
     int capacity_ = 0;              // entries in offsets_
@@ -59,4 +81,6 @@ private:
     long long xrefOffset_ = 0;
     unsigned long paperWidth_ = 0;
     unsigned long paperHeight_ = 0;
+    double boxWidth_ = 0;  // points; 0: none given
+    double boxHeight_ = 0;
 };

@@ -238,6 +238,23 @@ IMGDESK_API Status GetImageEncoders(UINT numEncoders, UINT size, ImageCodecInfo*
 IMGDESK_API Status GetImageDecodersSize(UINT* numDecoders, UINT* size);
 IMGDESK_API Status GetImageDecoders(UINT numDecoders, UINT size, ImageCodecInfo* decoders);
 
+// --- Image flags and properties ---------------------------------------------------------------
+
+// Of the image flags, the one that says the file names its resolution.
+enum ImageFlags { ImageFlagsNone = 0, ImageFlagsHasRealDPI = 0x00001000 };
+
+using PROPID = ULONG;
+// Of the property tags, the EXIF orientation (a SHORT, 1 to 8).
+constexpr PROPID PropertyTagOrientation = 0x0112;
+constexpr WORD PropertyTagTypeShort = 3;
+
+struct PropertyItem {
+    PROPID id;
+    ULONG length;  // bytes of value
+    WORD type;
+    void* value;
+};
+
 // --- Objects ------------------------------------------------------------------------------------
 
 // GDI+ objects come from GDI+'s own heap: new gives null instead of throwing when it is short.
@@ -270,6 +287,13 @@ public:
     // Dots per inch; 96 when the file names none.
     REAL GetHorizontalResolution();
     REAL GetVerticalResolution();
+    // ImageFlagsHasRealDPI when the file names its resolution; 0 for an image that failed.
+    UINT GetFlags();
+    // The orientation property of a JPEG that names one other than 1 (the pixels as stored): the
+    // item with its value right after it, in a buffer of GetPropertyItemSize bytes. Otherwise
+    // PropertyNotFound (size 0).
+    UINT GetPropertyItemSize(PROPID propId);
+    Status GetPropertyItem(PROPID propId, UINT propSize, PropertyItem* buffer);
 
     // Encodes with the encoder of that class identifier. The JPEG encoder takes EncoderQuality
     // (one Long value, 0 to 100; 75 when absent). The file is replaced.

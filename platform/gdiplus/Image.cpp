@@ -55,6 +55,7 @@ ImageData* Adopt(codecs::DecodedImage& decoded, bool isBitmap) {
     static_cast<codecs::Dib&>(data->dib) = std::move(static_cast<codecs::Dib&>(decoded));
     data->rawFormat = RawFormatOf(decoded.format);
     data->isBitmap = isBitmap;
+    data->orientation = decoded.orientation >= 2 && decoded.orientation <= 8 ? decoded.orientation : 0;
     return data;
 }
 
@@ -253,6 +254,40 @@ REAL Image::GetHorizontalResolution() {
         return 0;
     }
     return nativeImage->dib.dpiX > 0 ? static_cast<REAL>(nativeImage->dib.dpiX) : 96.0f;
+}
+
+UINT Image::GetFlags() {
+    if (!nativeImage) {
+        SetStatus(InvalidParameter);
+        return 0;
+    }
+    return nativeImage->dib.dpiX > 0 && nativeImage->dib.dpiY > 0 ? ImageFlagsHasRealDPI
+                                                                   : ImageFlagsNone;
+}
+
+UINT Image::GetPropertyItemSize(PROPID propId) {
+    if (!nativeImage) {
+        SetStatus(InvalidParameter);
+        return 0;
+    }
+    if (propId != PropertyTagOrientation || nativeImage->orientation == 0) {
+        SetStatus(PropertyNotFound);
+        return 0;
+    }
+    return sizeof(PropertyItem) + sizeof(WORD);
+}
+
+Status Image::GetPropertyItem(PROPID propId, UINT propSize, PropertyItem* buffer) {
+    if (!nativeImage || !buffer)
+        return SetStatus(InvalidParameter);
+    if (propId != PropertyTagOrientation || nativeImage->orientation == 0)
+        return SetStatus(PropertyNotFound);
+    if (propSize < sizeof(PropertyItem) + sizeof(WORD))
+        return SetStatus(InvalidParameter);
+    auto* value = reinterpret_cast<WORD*>(buffer + 1);
+    *value = static_cast<WORD>(nativeImage->orientation);
+    *buffer = {propId, sizeof(WORD), PropertyTagTypeShort, value};
+    return Ok;
 }
 
 REAL Image::GetVerticalResolution() {

@@ -11,6 +11,7 @@ struct ImageData {
     codecs::Dib dib;
     GUID rawFormat = Gdiplus::ImageFormatMemoryBMP;
     bool isBitmap = false;
+    int orientation = 0;  // EXIF orientation 2 to 8 of a decoded JPEG, else 0 (as stored)
     // LockBits state: the rectangle, the locked format and the top-down copy handed out.
     bool locked = false;
     Gdiplus::Rect lockRect;

@@ -172,5 +172,91 @@ TEST_F(Jpg2PdfTest, FailingAllocationsRefuseThePageAndLeakNothing) {
     EXPECT_EQ(live, probe.LiveBlocks());
 }
 
+// Pixel pages: black and white as 1-bit CCITT Group 4 (pdfimages lists it), grey and colour as
+// JPEG; each drawn as it was given (bottom-up rows, padded) and sized by the page box when one is
+// set, else one point per pixel.
+TEST_F(Jpg2PdfTest, PixelPagesAreStoredCompactlyAndDrawnAsGiven) {
+    const int width = 37, height = 20, stride8 = 40, stride24 = 112;
+    std::vector<unsigned char> mono(size_t(stride8) * height, 255), colour(size_t(stride24) * height);
+    for (int x = 0; x < 10; ++x)
+        mono[size_t(height - 1) * stride8 + x] = 0;  // a black run on the top row, at the left
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            unsigned char* p = colour.data() + size_t(y) * stride24 + 3 * x;
+            p[0] = 40, p[1] = 40, p[2] = 200;  // red
+        }
+    writer.Reset();
+    FILE* pdf = writer.CreatePdfFile(dir.WideFile("pixels.pdf"));
+    ASSERT_NE(nullptr, pdf);
+    writer.SetPageBox(595.276, 841.89);
+    EXPECT_EQ(1, writer.AddBilevelPage(pdf, mono.data(), width, height, stride8));
+    EXPECT_EQ(1, writer.AddPixelPage(pdf, mono.data(), width, height, 8, stride8, 90));
+    writer.SetPageBox(72, 36);
+    EXPECT_EQ(1, writer.AddPixelPage(pdf, colour.data(), width, height, 24, stride24, 90));
+    struct Refusal {
+        const char* what;
+        int result;
+    };
+    const Refusal refusals[] = {
+        {"null pixels", writer.AddBilevelPage(pdf, nullptr, width, height, stride8)},
+        {"no width", writer.AddBilevelPage(pdf, mono.data(), 0, height, stride8)},
+        {"short stride", writer.AddBilevelPage(pdf, mono.data(), width, height, 36)},
+        {"16 bits", writer.AddPixelPage(pdf, mono.data(), width, height, 16, stride8, 90)},
+        {"quality 101", writer.AddPixelPage(pdf, colour.data(), width, height, 24, stride24, 101)},
+        {"short colour stride", writer.AddPixelPage(pdf, colour.data(), width, height, 24, 100, 90)},
+        {"no stream", writer.AddBilevelPage(nullptr, mono.data(), width, height, stride8)},
+    };
+    for (const Refusal& refusal : refusals)
+        EXPECT_EQ(0, refusal.result) << refusal.what;
+    for (auto step : {&CJpg2Pdf::AddCatalog, &CJpg2Pdf::AddPages,
+                      &CJpg2Pdf::AddCrossReferenceTable, &CJpg2Pdf::AddTrailer})
+        EXPECT_EQ(1, (writer.*step)(pdf));
+    ExpectPdf(dir.File("pixels.pdf"), {{595.276, 841.89}, {37, 20}, {72, 36}});
+
+    std::string listing;
+    ASSERT_EQ(0, RunCommand("pdfimages -list '" + dir.File("pixels.pdf") + "'", &listing));
+    EXPECT_NE(std::string::npos, listing.find("gray    1   1  ccitt")) << listing;
+    EXPECT_NE(std::string::npos, listing.find("gray    1   8  jpeg")) << listing;
+    EXPECT_NE(std::string::npos, listing.find("rgb     3   8  jpeg")) << listing;
+
+    RenderedPage page;
+    ASSERT_TRUE(RenderPage(dir.File("pixels.pdf"), 2, 72, page));  // one pixel to the point
+    EXPECT_LT(page.At(4, 0)[0], 60);    // the black run, top left
+    EXPECT_GT(page.At(20, 0)[0], 200);  // white after it
+    EXPECT_GT(page.At(4, 10)[0], 200);
+    ASSERT_TRUE(RenderPage(dir.File("pixels.pdf"), 1, 9, page));  // the 1-bit page, not inverted
+    EXPECT_GT(page.At(page.width / 2, page.height / 2)[0], 200);
+    ASSERT_TRUE(RenderPage(dir.File("pixels.pdf"), 3, 72, page));
+    EXPECT_GT(page.At(30, 20)[0], 150);
+    EXPECT_LT(page.At(30, 20)[2], 100);
+}
+
+// Encoding a pixel page allocates nothing through NewMem beyond the object table.
+TEST_F(Jpg2PdfTest, PixelPagesFailCleanlyWhenTheTableCannotGrow) {
+    std::vector<unsigned char> mono(16 * 8, 0);
+    MemoryProbe probe;
+    const int live = probe.LiveBlocks();
+    for (bool bilevel : {true, false}) {
+        int result = -1;
+        const int allocations = ForEachFailingAllocation(
+            probe,
+            [&] {
+                writer.Reset();
+                FILE* pdf = writer.CreatePdfFile(dir.WideFile("fail.pdf"));
+                result = bilevel ? writer.AddBilevelPage(pdf, mono.data(), 16, 8, 16)
+                                 : writer.AddPixelPage(pdf, mono.data(), 16, 8, 8, 16, 75);
+                writer.AddTrailer(pdf);
+                writer.Reset();
+            },
+            [&](int failed) {
+                EXPECT_EQ(0, result) << failed;
+                EXPECT_EQ(live, probe.LiveBlocks());
+            });
+        EXPECT_EQ(1, allocations);
+        EXPECT_EQ(1, result);
+        EXPECT_EQ(live, probe.LiveBlocks());
+    }
+}
+
 }  // namespace
 }  // namespace imgdesk::test

@@ -1,0 +1,24 @@
+#pragma once
+
+// What an image file says about itself beyond its pixels: its resolution and its EXIF
+// orientation, and the picture turned as the orientation says it is to be shown.
+#include <string>
+
+#include "cli/Picture.h"
+
+namespace imgdesk::cli {
+
+struct PictureFacts {
+    double dpiX = 0;  // 0: the file names no resolution
+    double dpiY = 0;
+    int orientation = 1;  // EXIF orientation, 1 to 8
+};
+
+// The facts of a readable image file; the defaults for anything else.
+PictureFacts ReadPictureFacts(const std::string& path);
+
+// The picture as an EXIF orientation (1 to 8) says it is to be shown: mirrored, turned, or both.
+// Orientations outside 2 to 8 give the picture back as it is.
+Picture Upright(Picture picture, int orientation);
+
+}  // namespace imgdesk::cli

@@ -12,36 +12,62 @@ int ReductionFactor(const SourcePicture& source, int longSide) {
 
 namespace {
 
-// Sums of blue, green and red over one display row, added into per-block accumulators.
+// Adds one display row, channel by channel, into per-column sums of blue, green and red.
 template <int Bytes>
-void AddRow(const unsigned char* row, int width, int factor, uint32_t* sums) {
-    const int blocks = width / factor;
-    const unsigned char* p = row;
-    for (int b = 0; b < blocks; ++b) {
-        uint32_t sb = 0, sg = 0, sr = 0;
-        for (int k = 0; k < factor; ++k, p += Bytes) {
-            sb += p[0];
-            sg += p[1];
-            sr += p[2];
+void AddColumns(const unsigned char* row, int columns, uint32_t* sums) {
+    if constexpr (Bytes == 3) {
+        for (int i = 0; i < 3 * columns; ++i)
+            sums[i] += row[i];
+    } else {
+        for (int x = 0; x < columns; ++x) {
+            sums[3 * x] += row[4 * x];
+            sums[3 * x + 1] += row[4 * x + 1];
+            sums[3 * x + 2] += row[4 * x + 2];
         }
-        sums[3 * b] += sb;
-        sums[3 * b + 1] += sg;
-        sums[3 * b + 2] += sr;
     }
 }
 
-void AddPaletteRow(const unsigned char* row, int width, int factor, const tagRGBQUAD* palette,
-                   uint32_t* sums) {
-    const int blocks = width / factor;
-    for (int b = 0; b < blocks; ++b) {
-        for (int k = 0; k < factor; ++k) {
-            const tagRGBQUAD& c = palette[row[b * factor + k]];
-            sums[3 * b] += c.rgbBlue;
-            sums[3 * b + 1] += c.rgbGreen;
-            sums[3 * b + 2] += c.rgbRed;
-        }
+void AddPaletteColumns(const unsigned char* row, int columns, const tagRGBQUAD* palette,
+                       uint32_t* sums) {
+    for (int x = 0; x < columns; ++x) {
+        const tagRGBQUAD& c = palette[row[x]];
+        sums[3 * x] += c.rgbBlue;
+        sums[3 * x + 1] += c.rgbGreen;
+        sums[3 * x + 2] += c.rgbRed;
     }
 }
+
+// Block averages of factor x factor pixels, from the column sums of factor rows.
+class BlockAverager {
+public:
+    BlockAverager(int width, int factor)
+        : factor_(factor), blocks_(width / factor), columns_(blocks_ * factor),
+          sums_(3 * columns_, 1) {}
+
+    int Columns() const { return columns_; }
+    uint32_t* Sums() { return sums_.Data(); }
+
+    // Hands (block, blue, green, red) to emit for each block, then starts the sums afresh.
+    template <typename Emit>
+    void Finish(Emit emit) {
+        const float scale = 1.0f / (float(factor_) * factor_);
+        uint32_t* s = sums_.Data();
+        for (int b = 0; b < blocks_; ++b) {
+            uint32_t blue = 0, green = 0, red = 0;
+            for (int k = 0; k < factor_; ++k, s += 3) {
+                blue += s[0];
+                green += s[1];
+                red += s[2];
+            }
+            emit(b, blue * scale, green * scale, red * scale);
+        }
+        std::fill(sums_.Data(), sums_.Data() + 3 * columns_, 0u);
+    }
+
+private:
+    int factor_, blocks_, columns_;
+    Plane<uint32_t> sums_;
+};
 
 }  // namespace
 
@@ -57,42 +83,34 @@ void Reduce(const SourcePicture& source, int colourFactor, int greyFactor, Reduc
     colour.red = Plane<float>(cw, ch);
     grey.factor = greyFactor;
     grey.grey = Plane<float>(gw, gh);
-    Plane<uint32_t> colourSums(3 * cw, 1), greySums(3 * gw, 1);
+    BlockAverager colourBlocks(source.width, colourFactor), greyBlocks(source.width, greyFactor);
 
-    auto addRow = [&](const unsigned char* row, int factor, uint32_t* sums) {
+    auto addRow = [&](const unsigned char* row, BlockAverager& blocks) {
         switch (source.bits) {
-        case 8: AddPaletteRow(row, source.width, factor, source.palette, sums); break;
-        case 24: AddRow<3>(row, source.width, factor, sums); break;
-        default: AddRow<4>(row, source.width, factor, sums); break;
+        case 8: AddPaletteColumns(row, blocks.Columns(), source.palette, blocks.Sums()); break;
+        case 24: AddColumns<3>(row, blocks.Columns(), blocks.Sums()); break;
+        default: AddColumns<4>(row, blocks.Columns(), blocks.Sums()); break;
         }
     };
-    const int rows = std::max(ch * colourFactor, gh * greyFactor);
-    for (int y = 0; y < rows && y < source.height; ++y) {
+    for (int y = 0; y < source.height; ++y) {
         const unsigned char* row = source.DisplayRow(y);
         if (source.width >= colourFactor && y < ch * colourFactor) {
-            addRow(row, colourFactor, colourSums.Data());
+            addRow(row, colourBlocks);
             if ((y + 1) % colourFactor == 0) {
                 const int j = y / colourFactor;
-                const float scale = 1.0f / (float(colourFactor) * colourFactor);
-                uint32_t* s = colourSums.Data();
-                for (int i = 0; i < cw; ++i) {
-                    colour.blue.At(i, j) = s[3 * i] * scale;
-                    colour.green.At(i, j) = s[3 * i + 1] * scale;
-                    colour.red.At(i, j) = s[3 * i + 2] * scale;
-                }
-                std::fill(s, s + 3 * cw, 0u);
+                colourBlocks.Finish([&](int i, float b, float g, float r) {
+                    colour.blue.At(i, j) = b;
+                    colour.green.At(i, j) = g;
+                    colour.red.At(i, j) = r;
+                });
             }
         }
         if (source.width >= greyFactor && y < gh * greyFactor) {
-            addRow(row, greyFactor, greySums.Data());
+            addRow(row, greyBlocks);
             if ((y + 1) % greyFactor == 0) {
                 const int j = y / greyFactor;
-                const float scale = 1.0f / (float(greyFactor) * greyFactor);
-                uint32_t* s = greySums.Data();
-                for (int i = 0; i < gw; ++i)
-                    grey.grey.At(i, j) = Luminance(s[3 * i] * scale, s[3 * i + 1] * scale,
-                                                   s[3 * i + 2] * scale);
-                std::fill(s, s + 3 * gw, 0u);
+                greyBlocks.Finish(
+                    [&](int i, float b, float g, float r) { grey.grey.At(i, j) = Luminance(b, g, r); });
             }
         }
     }

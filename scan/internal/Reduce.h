@@ -18,10 +18,14 @@ struct ReducedGrey {
     Plane<float> grey;
 };
 
-// The block size that brings the longer side to at most longSide.
+// The largest block side: sums of a block's column stay within 16 bits.
+constexpr int kMaxFactor = 256;
+
+// The block size that brings the longer side to at most longSide (at most kMaxFactor).
 int ReductionFactor(const SourcePicture& source, int longSide);
 
-// Both reductions in one pass over the picture.
+// Both reductions in one pass over the picture. The colour factor is rounded up to a multiple of
+// the grey factor (colour.factor says which), so that colour blocks pool grey-sized ones.
 void Reduce(const SourcePicture& source, int colourFactor, int greyFactor, ReducedColour& colour,
             ReducedGrey& grey);
 

@@ -51,7 +51,8 @@ void Reduce(const SourcePicture& source, int colourFactor, int greyFactor, Reduc
     colour.red = Plane<float>(cw, ch);
     Plane<float> blue(gw, gh), green(gw, gh), red(gw, gh);
 
-    const int pixelBytes = source.bits / 8;
+    // Palette pictures are summed as the blue, green and red their palette gives.
+    const int pixelBytes = source.bits == 8 ? 3 : source.bits / 8;
     const int usedWidth = std::min(source.width, gw * greyFactor);
     Plane<uint16_t> sums(usedWidth * pixelBytes, 1);
     Plane<unsigned char> expanded(source.bits == 8 ? usedWidth * 3 : 1, 1);
@@ -66,18 +67,17 @@ void Reduce(const SourcePicture& source, int colourFactor, int greyFactor, Reduc
                 expanded.At(3 * x + 1, 0) = c.rgbGreen;
                 expanded.At(3 * x + 2, 0) = c.rgbRed;
             }
-            AddRowBytes(expanded.Data(), usedWidth * 3, sums.Data());
+            AddRowBytes(expanded.Data(), usedWidth * pixelBytes, sums.Data());
         } else {
             AddRowBytes(row, usedWidth * pixelBytes, sums.Data());
         }
         if ((y + 1) % greyFactor != 0)
             continue;
         const int j = y / greyFactor;
-        const int step = source.bits == 8 ? 3 : pixelBytes;
         const uint16_t* s = sums.Data();
         for (int i = 0; i < gw; ++i) {
             uint32_t b = 0, g = 0, r = 0;
-            for (int k = 0; k < greyFactor; ++k, s += step) {
+            for (int k = 0; k < greyFactor; ++k, s += pixelBytes) {
                 b += s[0];
                 g += s[1];
                 r += s[2];

@@ -621,7 +621,7 @@ const char* ShotName(Shot shot) {
     return names[int(shot)];
 }
 const char* DeskName(Desk desk) {
-    constexpr const char* names[] = {"dark", "mid", "light", "wood", "stone", "fabric", "cork", "clutter"};
+    constexpr const char* names[] = {"dark", "mid", "light", "wood", "stone", "fabric", "cork", "clutter", "white"};
     return names[int(desk)];
 }
 const char* LayoutName(Layout layout) {
@@ -651,8 +651,9 @@ std::string PhotoSet::Name(int index) {
     return name;
 }
 
-std::string PhotoSet::Labels(int index) {
-    const PhotoSpec& s = Spec(index);
+namespace {
+
+std::string SpecLabels(const PhotoSpec& s) {
     std::ostringstream out;
     out.setf(std::ios::fixed);
     out.precision(0);
@@ -680,6 +681,12 @@ std::string PhotoSet::Labels(int index) {
     if (s.card)
         out << " +card";
     return out.str();
+}
+
+}  // namespace
+
+std::string PhotoSet::Labels(int index) {
+    return SpecLabels(Spec(index));
 }
 
 // --- Material: rendered pages, textures, the clutter picture ----------------------------------
@@ -754,23 +761,74 @@ namespace {
 
 // A sheet of paper lying in the photo.
 struct Sheet {
-    Homography toPage;  // photo -> page points
+    Homography toPage;  // photo -> page points (the flat page; a curl is undone by Unwarp)
     double width = 0, height = 0;  // points
-    const Raster* raster = nullptr;
+    const Raster* raster = nullptr;  // none: plain paper
     double pixelsPerPoint = 1;  // photo pixels per page point, near enough, for edge tests
     double paper[3] = {240, 240, 240};
     double ink[3] = {30, 30, 30};
+    Curl curl = Curl::None;
+    double bulge = 0;          // points
+    bool curlAcross = false;
+    double cornerRadius = 0;   // points
+    double dogEar = 0;         // the folded corner's legs, points (top-right corner)
+    int gutterSide = 0;        // a book's gutter along the right (1) or left (2) edge
+    double gutterWidth = 0;    // points
 
+    // The point of the bent sheet seen at p of the flat page through its corners. The curl moves
+    // a point across the bowing edges by bulge * sin(pi t) (t along them), the corners staying put.
+    PagePoint Unwarp(PagePoint p) const {
+        if (curl == Curl::None)
+            return p;
+        const double along = curlAcross ? p.y / height : p.x / width;
+        const double lift = bulge * std::sin(kPi * std::clamp(along, 0.0, 1.0));
+        double& across = curlAcross ? p.x : p.y;
+        const double size = curlAcross ? width : height;
+        if (curl == Curl::Barrel)  // across' = across + lift (2 across / size - 1)
+            across = (across + lift) / (1 + 2 * lift / size);
+        else  // across' = across - lift
+            across += lift;
+        return p;
+    }
     // Signed distance from the sheet's border in photo pixels, positive inside.
     double Inside(PagePoint p) const {
-        const double d = std::min(std::min(p.x, width - p.x), std::min(p.y, height - p.y));
+        double d = std::min(std::min(p.x, width - p.x), std::min(p.y, height - p.y));
+        if (cornerRadius > 0) {
+            const double dx = std::max(cornerRadius - std::min(p.x, width - p.x), 0.0);
+            const double dy = std::max(cornerRadius - std::min(p.y, height - p.y), 0.0);
+            if (dx > 0 && dy > 0)
+                d = std::min(d, cornerRadius - std::hypot(dx, dy));
+        }
+        if (dogEar > 0)  // the folded corner is gone from its place
+            d = std::min(d, ((width - p.x) + p.y - dogEar) / std::sqrt(2.0));
         return d * pixelsPerPoint;
     }
     void Colour(PagePoint p, double rgb[3]) const {
-        double v[3];
-        raster->Sample(p.x * raster->width / width, p.y * raster->height / height, v);
+        const double a = width - p.x, b = p.y;  // from the top-right corner
+        if (dogEar > 0 && a <= dogEar && b <= dogEar && a + b > dogEar) {
+            // The folded flap shows the paper's back, shaded towards the fold.
+            const double shade = 0.9 + 0.06 * std::min(1.0, (a + b - dogEar) / (0.3 * dogEar));
+            for (int k = 0; k < 3; ++k)
+                rgb[k] = paper[k] * shade;
+            return;
+        }
+        double v[3] = {255, 255, 255};
+        if (raster)
+            raster->Sample(p.x * raster->width / width, p.y * raster->height / height, v);
         for (int k = 0; k < 3; ++k)
             rgb[k] = ink[k] + (paper[k] - ink[k]) * v[k] / 255.0;
+        const double beyond = a > dogEar && b < dogEar ? a - dogEar : b > dogEar && a < dogEar ? b - dogEar : -1;
+        if (dogEar > 0 && beyond >= 0) {
+            const double f = 1 - 0.12 * std::exp(-beyond / 2);
+            for (int k = 0; k < 3; ++k)
+                rgb[k] *= f;  // the flap's shadow on the page
+        }
+        if (gutterSide) {
+            const double d = gutterSide == 1 ? width - p.x : p.x;
+            const double f = 1 - 0.65 * std::exp(-d / gutterWidth);
+            for (int k = 0; k < 3; ++k)
+                rgb[k] *= f;
+        }
     }
 };
 
@@ -856,6 +914,30 @@ void Blur(std::vector<unsigned char>& rgb, int width, int height, double sigma) 
             pass(std::size_t(x) * 3 + c, std::size_t(width) * 3, height);
 }
 
+// The camera moving while the shutter is open: each pixel the mean of the scene along a line of
+// length pixels through it.
+void MotionBlur(std::vector<unsigned char>& rgb, int width, int height, double length, double angle) {
+    Raster scene;
+    scene.width = width, scene.height = height, scene.channels = 3;
+    scene.bytes = rgb;
+    const int taps = std::max(2, int(std::ceil(length)) + 1);
+    const double dx = std::cos(angle) * length / (taps - 1), dy = std::sin(angle) * length / (taps - 1);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            double sum[3] = {0, 0, 0};
+            for (int t = 0; t < taps; ++t) {
+                const double off = t - (taps - 1) / 2.0;
+                double one[3];
+                scene.Sample(x + 0.5 + off * dx, y + 0.5 + off * dy, one);
+                for (int k = 0; k < 3; ++k)
+                    sum[k] += one[k];
+            }
+            unsigned char* out = rgb.data() + (std::size_t(y) * width + x) * 3;
+            for (int k = 0; k < 3; ++k)
+                out[k] = static_cast<unsigned char>(std::lround(sum[k] / taps));
+        }
+}
+
 // The page-to-photo map: the page scaled by scale about its point pivot, turned counter-clockwise
 // by turn degrees, leant by lean (g in q / (1 + g.q)) and put with the pivot at centre.
 Homography PlacePage(PagePoint pivot, double scale, double turn, PagePoint lean, PagePoint centre) {
@@ -890,27 +972,44 @@ int RenderDpi(double pixelsPerPoint, int lo, int hi) {
 }  // namespace
 
 Photo PhotoSet::Make(int index) const {
-    const PhotoSpec& spec = Spec(index);
-    Photo photo;
-    photo.index = index;
+    Photo photo = Render(Spec(index), index);
     photo.name = Name(index);
     photo.labels = Labels(index);
+    return photo;
+}
+
+Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
+    Photo photo;
+    photo.index = index;
     photo.spec = spec;
     int W = width_, H = height_;
     if (spec.shot == Shot::Flatbed)
         std::swap(W, H);
+    if (spec.photoScale != 1)
+        W = int(std::lround(W * spec.photoScale)), H = int(std::lround(H * spec.photoScale));
     photo.width = W, photo.height = H;
     const double unit = std::sqrt(double(W) * H / (1200.0 * 900.0));  // sizes given for 1200 x 900
     Random rnd(spec.seed * 7919ull + unsigned(index));
+    // The harder conditions draw from their own sequence, so that photos without them stay the
+    // same draw for draw.
+    Random more(spec.seed * 104729ull + unsigned(index) + 17);
 
     // Three wordings of each layout: enough variety, few renderings to keep.
     const std::size_t first = (spec.seed % 3) * 17 + std::size_t(spec.layout) * 5;
     const PageWriter writer = WritePage(spec.layout, first);
-    const double pw = writer.Width(), ph = writer.Height();
+    // A book spread is one page of two sheets' width, the facing sheet on the right.
+    const PageWriter facing = WritePage(spec.layout, spec.spread ? first + 1 : first);
+    const double sheetW = writer.Width();
+    const double pw = spec.spread ? 2 * sheetW : sheetW, ph = writer.Height();
     PhotoTruth& truth = photo.truth;
     truth.pageWidth = pw, truth.pageHeight = ph;
     truth.textLeft = writer.left_, truth.textTop = writer.top_;
     truth.textRight = writer.right_, truth.textBottom = writer.bottom_;
+    if (spec.spread) {
+        truth.textRight = sheetW + facing.right_;
+        truth.textTop = std::min(writer.top_, facing.top_);
+        truth.textBottom = std::max(writer.bottom_, facing.bottom_);
+    }
     truth.hasPage = spec.shot != Shot::Empty;
     truth.expected = spec.shot == Shot::Page    ? PageFoundBy::PageEdges
                      : spec.shot == Shot::Empty ? PageFoundBy::Nothing
@@ -932,6 +1031,12 @@ Photo PhotoSet::Make(int index) const {
                 reach = std::max(reach, std::fabs(q.x * std::cos(dir) + q.y * std::sin(dir)));
             const double k = 2 * spec.slant;
             lean = {k * std::cos(dir) / reach, k * std::sin(dir) / reach};
+            if (spec.foreshorten > 0) {
+                // The camera tilted back along the page: the top side shorter than the bottom one
+                // by foreshorten (w = 1 +- g ph / 2 at the two sides).
+                const double a = spec.turn * kPi / 180, g = spec.foreshorten / (2 - spec.foreshorten) / (ph / 2);
+                lean = {-g * std::sin(a), -g * std::cos(a)};
+            }
             // The shape at one pixel per point scales linearly with the scale.
             PagePoint shape[4];
             PageCorners(PlacePage(pivot, 1, spec.turn, lean, {0, 0}), pw, ph, shape);
@@ -946,6 +1051,16 @@ Photo PhotoSet::Make(int index) const {
             lean = {lean.x / scale, lean.y / scale};
             centre = {rnd.Uniform(margin - minX * scale, W - margin - maxX * scale),
                       rnd.Uniform(margin - minY * scale, H - margin - maxY * scale)};
+            if (spec.outOfFrame > 0) {
+                // Pushed over one border until outOfFrame of its extent lies beyond it.
+                const double spanX = (maxX - minX) * scale, spanY = (maxY - minY) * scale;
+                switch (more.Below(4)) {
+                    case 0: centre.x = -minX * scale - spec.outOfFrame * spanX; break;
+                    case 1: centre.x = W - maxX * scale + spec.outOfFrame * spanX; break;
+                    case 2: centre.y = -minY * scale - spec.outOfFrame * spanY; break;
+                    default: centre.y = H - maxY * scale + spec.outOfFrame * spanY; break;
+                }
+            }
             break;
         }
         case Shot::Flatbed:
@@ -981,6 +1096,12 @@ Photo PhotoSet::Make(int index) const {
         truth.corners[2] = {double(W), double(H)}, truth.corners[3] = {0, double(H)};
         truth.turnDegrees = 0;
     }
+    truth.ambiguous = spec.spread || spec.outOfFrame > 0;
+    // The page's area lost or gained against its corners' quadrilateral: a curl's bulges (2 / pi of
+    // bulge x edge each), rounded corners, the folded corner.
+    truth.outlineSlack = 100 * (spec.curl != Curl::None ? 4 * spec.bulge / kPi : 0) +
+                         100 * ((4 - kPi) * spec.cornerRadius * spec.cornerRadius +
+                                0.5 * std::pow(spec.dogEar * sheetW, 2)) / (pw * ph);
 
     // The sheets: a business card beside the page when asked for, then the page on top.
     std::vector<Sheet> sheets;
@@ -1021,16 +1142,99 @@ Photo PhotoSet::Make(int index) const {
             }
         }
     }
+    const Homography photoToPage = truth.pageToPhoto.Inverse();
+    double pagePaper[3] = {245, 245, 245};
+    // A sheet lying in the page's plane: its points are page points moved by from, turned by turn
+    // degrees about the sheet's centre.
+    auto inPagePlane = [&](PagePoint at, double turn, double w, double h) {
+        return PlacePage(at, 1, -turn, {0, 0}, {w / 2, h / 2}).After(photoToPage);
+    };
+    if (truth.hasPage && (spec.company == Company::PageUnder || spec.company == Company::PageBeside)) {
+        const Layout other = Layout((int(spec.layout) + 1) % 4);
+        const PageWriter second = WritePage(other, first + 7);
+        const double w = second.Width(), h = second.Height();
+        PagePoint at;
+        double turn;
+        if (spec.company == Company::PageUnder) {
+            const double dir = more.Uniform(0, 2 * kPi);
+            at = {pw / 2 + 0.55 * pw * std::cos(dir), ph / 2 + 0.45 * ph * std::sin(dir)};
+            turn = more.Uniform(-25, 25);
+        } else {
+            // Beside, a little apart, on the side with more room in the photo.
+            const PagePoint left = truth.pageToPhoto.Apply(-0.6 * pw, ph / 2);
+            const PagePoint right = truth.pageToPhoto.Apply(1.6 * pw, ph / 2);
+            auto room = [&](PagePoint q) { return std::min({q.x, W - q.x, q.y, H - q.y}); };
+            const double gap = more.Uniform(0.02, 0.06) * pw;
+            at = {room(left) > room(right) ? -w / 2 - gap : pw + w / 2 + gap, ph / 2 + more.Uniform(-0.1, 0.1) * ph};
+            turn = more.Uniform(-4, 4);
+        }
+        Sheet sheet;
+        sheet.toPage = inPagePlane(at, turn, w, h);
+        sheet.width = w, sheet.height = h;
+        sheet.pixelsPerPoint = scale / (1 + spec.foreshorten) / 1.2;
+        sheet.raster = &material_->Page(other, first + 7, RenderDpi(scale, 100, 150));
+        paperTint(sheet, more.Uniform(236, 248));
+        sheets.push_back(sheet);
+    }
+    if (truth.hasPage && (spec.company == Company::BookCover || spec.spread)) {
+        const double left = more.Uniform(0.02, 0.1) * pw, right = more.Uniform(0.02, 0.1) * pw;
+        const double top = more.Uniform(0.02, 0.08) * ph, bottom = more.Uniform(0.02, 0.08) * ph;
+        Sheet cover;
+        cover.toPage = inPagePlane({(pw + right - left) / 2, (ph + bottom - top) / 2}, 0, pw + left + right,
+                                   ph + top + bottom);
+        cover.width = pw + left + right, cover.height = ph + top + bottom;
+        cover.pixelsPerPoint = scale / (1 + spec.foreshorten) / 1.2;
+        const bool blue = more.Below(2);
+        cover.paper[0] = blue ? 30 : 62, cover.paper[1] = blue ? 38 : 40, cover.paper[2] = blue ? 62 : 32;
+        sheets.push_back(cover);
+    }
     if (truth.hasPage) {
         Sheet sheet;
         sheet.toPage = truth.pageToPhoto.Inverse();
-        sheet.width = pw, sheet.height = ph;
+        sheet.width = sheetW, sheet.height = ph;
         // The smallest the slant makes a point anywhere on the page, so that no edge is missed.
         sheet.pixelsPerPoint = scale / (1 + 2 * spec.slant) / 1.2;
+        if (spec.foreshorten > 0)
+            sheet.pixelsPerPoint /= 1 + spec.foreshorten;
         const bool close = spec.shot == Shot::CloseUp;
         sheet.raster = &material_->Page(spec.layout, first, RenderDpi(scale, close ? 150 : 100, close ? 300 : 150));
         paperTint(sheet, spec.shot == Shot::Flatbed ? 250 : rnd.Uniform(236, 250));
-        sheets.push_back(sheet);
+        std::copy_n(sheet.paper, 3, pagePaper);
+        sheet.curl = spec.curl, sheet.curlAcross = spec.curlAcross;
+        sheet.bulge = spec.bulge * (spec.curlAcross ? sheetW : ph);
+        sheet.cornerRadius = spec.cornerRadius;
+        sheet.dogEar = spec.dogEar * sheetW;
+        if (spec.spread) {
+            sheet.gutterSide = 1, sheet.gutterWidth = 0.035 * sheetW;
+            Sheet right = sheet;
+            Homography shift;
+            shift.m[2] = -sheetW;
+            right.toPage = shift.After(sheet.toPage);
+            right.raster = &material_->Page(spec.layout, first + 1, RenderDpi(scale, 100, 150));
+            right.gutterSide = 2;
+            sheets.push_back(sheet);
+            sheets.push_back(right);
+        } else {
+            sheets.push_back(sheet);
+        }
+    }
+    if (truth.hasPage && (spec.company == Company::StickyInside || spec.company == Company::StickyOverhang)) {
+        const double side = 76;  // a three-inch note
+        PagePoint at{more.Uniform(0.2, 0.8) * pw, more.Uniform(0.15, 0.75) * ph};
+        if (spec.company == Company::StickyOverhang) {
+            const int edge = more.Below(4);
+            const double over = side * more.Uniform(0.2, 0.4);
+            if (edge == 0) at.x = side / 2 - over;
+            if (edge == 1) at.x = pw - side / 2 + over;
+            if (edge == 2) at.y = side / 2 - over;
+            if (edge == 3) at.y = ph - side / 2 + over;
+        }
+        Sheet note;
+        note.toPage = inPagePlane(at, more.Uniform(-10, 10), side, side);
+        note.width = note.height = side;
+        note.pixelsPerPoint = scale / (1 + spec.foreshorten) / 1.2;
+        note.paper[0] = 250, note.paper[1] = 229, note.paper[2] = 110;
+        sheets.push_back(note);
     }
 
     // The desk.
@@ -1058,6 +1262,10 @@ Photo PhotoSet::Make(int index) const {
                             "Stone/stone33.pat", "Stone/pink_marble.pat", "Stone/rock.pat"});
             break;
         case Desk::Fabric: texture = pick({"Fabric/burlap.pat", "Animal/leather.pat"}); break;
+        case Desk::White:  // a white or light grey table, contrast levels below the paper
+            for (int k = 0; k < 3; ++k)
+                plain[k] = pagePaper[k] - spec.contrast;
+            break;
         case Desk::Cork: texture = pick({"Wood/corkboard.pat", "Paper/crinklepaper.pat"}); break;
     }
     if (spec.desk == Desk::Stone || spec.desk == Desk::Fabric)
@@ -1116,6 +1324,80 @@ Photo PhotoSet::Make(int index) const {
         return light;
     };
 
+    // The harder light: a sharp shadow of a phone or hand, vignetting, warm light, a glossy highlight.
+    const PagePoint hardAt = truth.pageToPhoto.Apply(pw * more.Uniform(0.3, 0.7), ph * more.Uniform(0.3, 0.7));
+    const double hardDir = more.Uniform(0, 2 * kPi), hardEdge = 1.2 * unit;
+    const double hardHalfWidth = spec.hardShadowBand ? more.Uniform(0.08, 0.14) * W : 1e9;
+    const double warm[3] = {1, 1 - 0.4 * spec.warmth, 1 - spec.warmth};  // red, green, blue
+    auto extraLightAt = [&](double x, double y) {
+        double light = 1;
+        if (spec.hardShadow > 0) {
+            const double along = (x - hardAt.x) * std::cos(hardDir) + (y - hardAt.y) * std::sin(hardDir);
+            const double across = -(x - hardAt.x) * std::sin(hardDir) + (y - hardAt.y) * std::cos(hardDir);
+            const double in = SmoothStep(along / (2 * hardEdge) + 0.5) *
+                              SmoothStep((hardHalfWidth - std::fabs(across)) / (2 * hardEdge) + 0.5);
+            light *= 1 - spec.hardShadow * in;
+        }
+        if (spec.vignette > 0) {
+            const double dx = x / W - 0.5, dy = y / H - 0.5;
+            light *= 1 - spec.vignette * (dx * dx + dy * dy) * 2;
+        }
+        return light;
+    };
+    const PagePoint glossAt = truth.pageToPhoto.Apply(
+        spec.glossAtEdge ? (more.Below(2) ? 0.02 : 0.98) * pw : more.Uniform(0.3, 0.7) * pw, more.Uniform(0.25, 0.75) * ph);
+    const double glossX = more.Uniform(0.05, 0.09) * W, glossY = glossX * more.Uniform(0.5, 0.9);
+    const double glossTurn = more.Uniform(0, kPi);
+    auto glossAtPoint = [&](double x, double y) {
+        if (spec.gloss <= 0)
+            return 0.0;
+        const double dx = x - glossAt.x, dy = y - glossAt.y;
+        const double u = (dx * std::cos(glossTurn) + dy * std::sin(glossTurn)) / glossX;
+        const double v = (-dx * std::sin(glossTurn) + dy * std::cos(glossTurn)) / glossY;
+        return spec.gloss * std::min(1.0, 1.6 * std::exp(-(u * u + v * v)));
+    };
+    // Fingers holding the page: skin-coloured ellipses across one of its edges, reaching in.
+    struct Finger {
+        PagePoint centre, axis;  // axis: unit, along the finger
+        double length, width;    // half lengths, pixels
+    };
+    std::vector<Finger> fingers;
+    if (spec.fingers > 0 && truth.hasPage) {
+        const int side = more.Below(4);
+        const PagePoint a = truth.corners[side], b = truth.corners[(side + 1) % 4];
+        const double len = std::hypot(b.x - a.x, b.y - a.y);
+        const PagePoint out{(b.y - a.y) / len, -(b.x - a.x) / len};
+        const double width = 0.028 * std::min(W, H) * more.Uniform(0.9, 1.2), length = 2.4 * width;
+        const double t0 = more.Uniform(0.3, 0.6);
+        for (int f = 0; f < spec.fingers; ++f) {
+            const double t = t0 + f * 2.1 * width / len;
+            const double reach = length * more.Uniform(0.6, 0.9);  // how far it reaches onto the page
+            const PagePoint on{a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)};
+            const double tilt = more.Uniform(-0.3, 0.3);
+            const PagePoint axis{out.x * std::cos(tilt) - out.y * std::sin(tilt), out.x * std::sin(tilt) + out.y * std::cos(tilt)};
+            fingers.push_back({{on.x + axis.x * (length - reach), on.y + axis.y * (length - reach)}, axis, length, width});
+        }
+    }
+    // Blends the fingers into rgb: coverage from the distance to the ellipse's outline, a soft
+    // shadow just outside, skin brighter along the middle.
+    auto addFingers = [&](double x, double y, double rgb[3]) {
+        for (const Finger& f : fingers) {
+            const double dx = x - f.centre.x, dy = y - f.centre.y;
+            const double u = (dx * f.axis.x + dy * f.axis.y) / f.length;
+            const double v = (-dx * f.axis.y + dy * f.axis.x) / f.width;
+            const double r = std::sqrt(u * u + v * v);
+            const double outside = (r - 1) * f.width;  // pixels, roughly
+            if (outside > 8 * unit)
+                continue;
+            const double shade = 1 - 0.35 * std::exp(-std::max(outside, 0.0) / (3 * unit));
+            const double cover = std::clamp(0.5 - outside, 0.0, 1.0);
+            const double skin[3] = {222, 170, 140};
+            const double round = 0.72 + 0.28 * std::sqrt(std::max(0.0, 1 - v * v));
+            for (int k = 0; k < 3; ++k)
+                rgb[k] = rgb[k] * shade * (1 - cover) + skin[k] * round * cover;
+        }
+    };
+
     // A flatbed scan's dark strip: the lid's edge along one side.
     const int stripSide = rnd.Below(4);
     const double strip = spec.shot == Shot::Flatbed ? rnd.Uniform(0.02, 0.035) * std::min(W, H) : 0;
@@ -1136,7 +1418,7 @@ Photo PhotoSet::Make(int index) const {
             if (inside >= 0) {
                 sheet.Colour(p, rgb);
             } else if (inside > -4 * contactReach) {  // the sheet's thin shadow on the desk
-                const double f = 1 - 0.3 * std::exp(inside / contactReach);
+                const double f = 1 - spec.contactShadow * std::exp(inside / contactReach);
                 for (int k = 0; k < 3; ++k)
                     rgb[k] *= f;
             }
@@ -1166,12 +1448,19 @@ Photo PhotoSet::Make(int index) const {
                 for (int k = 0; k < 3; ++k)
                     rgb[k] = rgb[k] * (1 - t) + 26 * t;
             }
-            const double light = lightAt(cx, cy);
-            for (int k = 0; k < 3; ++k)  // rgb is red, green, blue; cast is blue, green, red
-                row[3 * x + k] = static_cast<unsigned char>(std::clamp(rgb[k] * light * cast[2 - k], 0.0, 255.0));
+            if (!fingers.empty())
+                addFingers(cx, cy, rgb);
+            const double light = lightAt(cx, cy) * extraLightAt(cx, cy);
+            const double gloss = glossAtPoint(cx, cy);
+            for (int k = 0; k < 3; ++k) {  // rgb is red, green, blue; cast is blue, green, red
+                const double lit = rgb[k] * light * cast[2 - k] * warm[k];
+                row[3 * x + k] = static_cast<unsigned char>(std::clamp(lit + (255 - lit) * gloss, 0.0, 255.0));
+            }
         }
     }
     Blur(scene, W, H, spec.blur * unit);
+    if (spec.motion > 0)
+        MotionBlur(scene, W, H, spec.motion * unit, more.Uniform(0, kPi));
 
     // Sensor noise, and the photo's own layout: bottom-up rows of blue, green, red.
     const int stride = pixel::RowStride(W, 24);
@@ -1207,6 +1496,168 @@ Photo PhotoSet::Make(int index) const {
         for (int r = 0; r < H; ++r)
             std::copy_n(decoded.Row(r), std::size_t(W) * 3, photo.pixels.data() + std::size_t(r) * stride);
     }
+    return photo;
+}
+
+
+// --- The harder set -----------------------------------------------------------------------------
+
+namespace {
+
+struct HardCase {
+    std::string name;  // what it shows, in a word or three
+    PhotoSpec spec;
+};
+
+std::vector<HardCase> BuildHardCases() {
+    std::vector<HardCase> cases;
+    auto add = [&](const char* name, Desk desk, Layout layout, double turn, double area, auto&& tweak) {
+        PhotoSpec s;
+        s.desk = desk, s.layout = layout, s.turn = turn, s.area = area;
+        s.slant = 0.03, s.slantDirection = 40.0 * double(cases.size());
+        s.blur = 0.7, s.noise = 2.5, s.quality = 80;
+        s.seed = 9000 + unsigned(cases.size());
+        tweak(s);
+        cases.push_back({name, s});
+    };
+    // A white page on a white or light grey table: 5 to 15 levels apart, a faint contact shadow.
+    add("white_desk_c12", Desk::White, Layout::Column, 7, 0.5, [](PhotoSpec& s) { s.contrast = 12, s.contactShadow = 0.08; });
+    add("white_desk_c8", Desk::White, Layout::TwoColumns, -14, 0.45, [](PhotoSpec& s) {
+        s.contrast = 8, s.contactShadow = 0.06, s.radialLight = 0.2;
+    });
+    add("white_desk_c5", Desk::White, Layout::Table, 3, 0.55, [](PhotoSpec& s) {
+        s.contrast = 5, s.contactShadow = 0.05, s.linearLight = 0.15;
+    });
+    add("grey_desk_c15", Desk::White, Layout::GreyNotes, -28, 0.4, [](PhotoSpec& s) { s.contrast = 15, s.contactShadow = 0.1; });
+    // Paper that is not flat or not whole: curled, bent, rounded corners, a dog-ear.
+    add("curl_barrel_1pc", Desk::Wood, Layout::Column, 12, 0.5, [](PhotoSpec& s) { s.curl = Curl::Barrel, s.bulge = 0.01; });
+    add("curl_wave_2pc", Desk::Mid, Layout::TwoColumns, -6, 0.5, [](PhotoSpec& s) { s.curl = Curl::Wave, s.bulge = 0.02; });
+    add("curl_across_05pc", Desk::Stone, Layout::Table, 24, 0.45, [](PhotoSpec& s) {
+        s.curl = Curl::Barrel, s.bulge = 0.005, s.curlAcross = true;
+    });
+    add("rounded_corners", Desk::Dark, Layout::Table, -17, 0.5, [](PhotoSpec& s) { s.cornerRadius = 14; });
+    add("dog_ear", Desk::Wood, Layout::Column, 9, 0.5, [](PhotoSpec& s) { s.dogEar = 0.1; });
+    add("dog_ear_curl_15pc", Desk::Mid, Layout::GreyNotes, -3, 0.55, [](PhotoSpec& s) {
+        s.dogEar = 0.15, s.curl = Curl::Wave, s.bulge = 0.01, s.cornerRadius = 6;
+    });
+    // A sharp-edged shadow across page and desk.
+    add("hard_shadow_40", Desk::Dark, Layout::Column, 5, 0.5, [](PhotoSpec& s) { s.hardShadow = 0.4; });
+    add("phone_shadow_55", Desk::Wood, Layout::TwoColumns, -11, 0.5, [](PhotoSpec& s) {
+        s.hardShadow = 0.55, s.hardShadowBand = true;
+    });
+    add("hard_shadow_light_desk", Desk::Light, Layout::Table, 19, 0.45, [](PhotoSpec& s) { s.hardShadow = 0.35; });
+    // Other paper with the page.
+    add("page_under", Desk::Dark, Layout::Column, 8, 0.3, [](PhotoSpec& s) { s.company = Company::PageUnder; });
+    add("page_beside", Desk::Wood, Layout::TwoColumns, -4, 0.28, [](PhotoSpec& s) { s.company = Company::PageBeside; });
+    add("sticky_inside", Desk::Stone, Layout::GreyNotes, 15, 0.45, [](PhotoSpec& s) { s.company = Company::StickyInside; });
+    add("sticky_overhang", Desk::Dark, Layout::Column, -9, 0.45, [](PhotoSpec& s) { s.company = Company::StickyOverhang; });
+    add("book_cover_light", Desk::Light, Layout::Column, 4, 0.4, [](PhotoSpec& s) { s.company = Company::BookCover; });
+    add("book_cover_wood", Desk::Wood, Layout::Table, -21, 0.4, [](PhotoSpec& s) { s.company = Company::BookCover; });
+    // The page running out of the photo on one side.
+    add("out_of_frame_15", Desk::Dark, Layout::Column, 6, 0.5, [](PhotoSpec& s) { s.outOfFrame = 0.15; });
+    add("out_of_frame_25", Desk::Wood, Layout::TwoColumns, -13, 0.55, [](PhotoSpec& s) { s.outOfFrame = 0.25; });
+    // A phone held 30 to 45 degrees from straight above: the far side 20 to 35% shorter.
+    add("perspective_25", Desk::Dark, Layout::Column, 5, 0.45, [](PhotoSpec& s) { s.foreshorten = 0.25; });
+    add("perspective_35", Desk::Wood, Layout::TwoColumns, -12, 0.45, [](PhotoSpec& s) { s.foreshorten = 0.35; });
+    add("perspective_20_light", Desk::Light, Layout::Table, 28, 0.4, [](PhotoSpec& s) { s.foreshorten = 0.2; });
+    // Small, heavily compressed, shaken.
+    add("small_q45", Desk::Stone, Layout::Column, -8, 0.5, [](PhotoSpec& s) {
+        s.photoScale = 2.0 / 3, s.quality = 45, s.noise = 4;
+    });
+    add("small_q55_motion", Desk::Dark, Layout::TwoColumns, 16, 0.5, [](PhotoSpec& s) {
+        s.photoScale = 2.0 / 3, s.quality = 55, s.motion = 6;
+    });
+    add("small_q40_motion", Desk::Mid, Layout::GreyNotes, -2, 0.55, [](PhotoSpec& s) {
+        s.photoScale = 2.0 / 3, s.quality = 40, s.motion = 4, s.noise = 4;
+    });
+    add("motion_10", Desk::Wood, Layout::Table, 31, 0.45, [](PhotoSpec& s) { s.motion = 10, s.quality = 70; });
+    // Light: strong vignetting and a warm cast; a glossy highlight.
+    add("vignette_warm", Desk::Dark, Layout::Column, -7, 0.55, [](PhotoSpec& s) { s.vignette = 0.55, s.warmth = 0.3; });
+    add("vignette_warm_light", Desk::Light, Layout::TwoColumns, 11, 0.5, [](PhotoSpec& s) {
+        s.vignette = 0.5, s.warmth = 0.35;
+    });
+    add("gloss", Desk::Dark, Layout::Table, 3, 0.5, [](PhotoSpec& s) { s.gloss = 0.9; });
+    add("gloss_edge_warm", Desk::Wood, Layout::Column, -15, 0.5, [](PhotoSpec& s) {
+        s.gloss = 0.95, s.glossAtEdge = true, s.warmth = 0.25;
+    });
+    // A book spread: two facing pages, a dark gutter between them, the cover around.
+    add("spread_wood", Desk::Wood, Layout::Column, 4, 0.6, [](PhotoSpec& s) { s.spread = true; });
+    add("spread_light", Desk::Light, Layout::TwoColumns, -9, 0.6, [](PhotoSpec& s) { s.spread = true, s.foreshorten = 0.1; });
+    // Fingers holding the page down at one edge.
+    add("thumb", Desk::Dark, Layout::Column, -5, 0.5, [](PhotoSpec& s) { s.fingers = 1; });
+    add("two_fingers", Desk::Wood, Layout::TwoColumns, 14, 0.5, [](PhotoSpec& s) { s.fingers = 2; });
+    add("thumb_white_desk", Desk::White, Layout::Table, 2, 0.5, [](PhotoSpec& s) {
+        s.fingers = 1, s.contrast = 12, s.contactShadow = 0.08;
+    });
+    return cases;
+}
+
+const std::vector<HardCase>& HardCases() {
+    static const std::vector<HardCase> cases = BuildHardCases();
+    return cases;
+}
+
+}  // namespace
+
+HardPhotoSet::HardPhotoSet(int width, int height, std::string cacheDir) : base_(width, height, std::move(cacheDir)) {}
+
+int HardPhotoSet::Count() {
+    return int(HardCases().size());
+}
+
+const PhotoSpec& HardPhotoSet::Spec(int index) {
+    return HardCases().at(std::size_t(index)).spec;
+}
+
+std::string HardPhotoSet::Name(int index) {
+    char name[64];
+    std::snprintf(name, sizeof name, "h%02d_%s", index, HardCases().at(std::size_t(index)).name.c_str());
+    return name;
+}
+
+std::string HardPhotoSet::Labels(int index) {
+    const PhotoSpec& s = Spec(index);
+    std::ostringstream out;
+    out << SpecLabels(s);
+    out.setf(std::ios::fixed);
+    out.precision(1);
+    if (s.contrast > 0)
+        out << " contrast" << s.contrast;
+    if (s.curl != Curl::None)
+        out << (s.curl == Curl::Barrel ? " barrel" : " wave") << s.bulge * 100 << (s.curlAcross ? "across" : "");
+    if (s.cornerRadius > 0)
+        out << " radius" << s.cornerRadius;
+    if (s.dogEar > 0)
+        out << " dogear" << s.dogEar * 100;
+    if (s.hardShadow > 0)
+        out << (s.hardShadowBand ? " phoneshadow" : " hardshadow") << s.hardShadow * 100;
+    constexpr const char* company[] = {"", " +pageunder", " +pagebeside", " +sticky", " +stickyover", " +cover"};
+    out << company[int(s.company)];
+    if (s.outOfFrame > 0)
+        out << " out" << s.outOfFrame * 100;
+    if (s.foreshorten > 0)
+        out << " foreshorten" << s.foreshorten * 100;
+    if (s.photoScale != 1)
+        out << " scale" << s.photoScale;
+    if (s.motion > 0)
+        out << " motion" << s.motion;
+    if (s.vignette > 0)
+        out << " vignette" << s.vignette * 100;
+    if (s.warmth > 0)
+        out << " warm" << s.warmth * 100;
+    if (s.gloss > 0)
+        out << (s.glossAtEdge ? " glossedge" : " gloss") << s.gloss * 100;
+    if (s.spread)
+        out << " spread";
+    if (s.fingers > 0)
+        out << " fingers" << s.fingers;
+    return out.str();
+}
+
+Photo HardPhotoSet::Make(int index) const {
+    Photo photo = base_.Render(Spec(index), index);
+    photo.name = Name(index);
+    photo.labels = Labels(index);
     return photo;
 }
 

@@ -41,7 +41,24 @@ enum class Shot {
     Empty,      // the desk alone
 };
 
-enum class Desk { Dark, Mid, Light, Wood, Stone, Fabric, Cork, Clutter };
+enum class Desk { Dark, Mid, Light, Wood, Stone, Fabric, Cork, Clutter, White };
+
+// How a sheet's paper is bent: its outline bulges while its corners stay put.
+enum class Curl {
+    None,
+    Barrel,  // two opposite edges bow outwards (a page lifted along its middle)
+    Wave,    // the whole page bent one way: one edge bows out, the opposite one in
+};
+
+// Other paper lying with the page.
+enum class Company {
+    None,
+    PageUnder,      // a second printed page partly under the page
+    PageBeside,     // a second printed page beside it, close by
+    StickyInside,   // a yellow sticky note on the page
+    StickyOverhang, // a sticky note on the page, running over its edge
+    BookCover,      // the page on a dark book cover (a bigger dark rectangle)
+};
 
 enum class Layout { Column, TwoColumns, Table, GreyNotes, Receipt, Card };
 
@@ -62,6 +79,28 @@ struct PhotoSpec {
     int quality = 85;        // JPEG quality, 0 for none
     bool card = false;       // a business card lies on the desk beside the page
     unsigned seed = 1;       // the rest: placement, texture offsets, noise
+
+    // Harder conditions, all off in the first set (HardPhotoSet uses them).
+    double contrast = 0;       // White desk: its grey level this far below the paper's
+    double contactShadow = 0.3;  // darkening of the thin shadow along a sheet's edge
+    Curl curl = Curl::None;
+    double bulge = 0;          // the curl's largest outline displacement, share of the page's size
+    bool curlAcross = false;   // the curl bows the left and right edges instead of top and bottom
+    double cornerRadius = 0;   // rounded page corners, points
+    double dogEar = 0;         // the top-right corner folded over, its legs this share of the width
+    double hardShadow = 0;     // darkening of a sharp-edged shadow (a phone or a hand)
+    bool hardShadowBand = false;  // the shadow a band (a phone held over the page), not a half-plane
+    Company company = Company::None;
+    double outOfFrame = 0;     // share of the page beyond one border of the photo
+    double foreshorten = 0;    // the page's far side this much shorter than its near side
+    double photoScale = 1;     // the photo's size against the set's
+    double motion = 0;         // motion blur, length in pixels of a 1200 x 900 photo
+    double vignette = 0;       // darkening at the photo's corners, centred on the photo
+    double warmth = 0;         // warm light: blue weakened by this share, green by 40% of it
+    double gloss = 0;          // strength of a glossy highlight on the page, 0 for none
+    bool glossAtEdge = false;  // the highlight reaches over the page's edge
+    bool spread = false;       // a book spread: two facing pages with a dark gutter
+    int fingers = 0;           // fingers or a thumb holding the page at one edge
 };
 
 struct PhotoTruth {
@@ -77,6 +116,12 @@ struct PhotoTruth {
     double textLeft = 0, textTop = 0, textRight = 0, textBottom = 0;
     bool hasPage = true;
     PageFoundBy expected = PageFoundBy::PageEdges;
+    // Where the page to cut out is a matter of choice (a book spread, a page running out of the
+    // photo), only what every user expects is held to: the text kept and level within a degree.
+    bool ambiguous = false;
+    // The % of the page's area between its true outline and the quadrilateral of its corners
+    // (curled paper): desk kept by a finder that follows the bulging edges.
+    double outlineSlack = 0;
 };
 
 struct Photo {
@@ -114,10 +159,32 @@ public:
     Photo Make(int index) const;
 
 private:
+    friend class HardPhotoSet;
+    Photo Render(const PhotoSpec& spec, int index) const;
+
     struct Material;
     std::unique_ptr<Material> material_;
     int width_;
     int height_;
+};
+
+// The harder photographs: what phone pictures of documents have and the first set lacks (a white
+// page on a white table, curled and dog-eared paper, hard shadows, other papers, a page running out
+// of the photo, strong perspective, small and heavily compressed photos, motion blur, vignetting
+// and warm light, glossy highlights, book spreads, fingers at the edge). Made as PhotoSet makes
+// its photos, with the same truth; photoScale makes some smaller than the set's size.
+class HardPhotoSet {
+public:
+    explicit HardPhotoSet(int width = 1200, int height = 900, std::string cacheDir = {});
+
+    static int Count();
+    static const PhotoSpec& Spec(int index);
+    static std::string Name(int index);
+    static std::string Labels(int index);
+    Photo Make(int index) const;
+
+private:
+    PhotoSet base_;
 };
 
 }  // namespace imgdesk::test

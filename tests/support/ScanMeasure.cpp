@@ -122,7 +122,7 @@ ScanFigures Measure(const Photo& photo, const PageScanResult& result) {
 
     // Desk kept: output samples that show no page. Page cut: page samples in the photo that the
     // output lacks.
-    int desk = 0, cut = 0, visible = 0;
+    int desk = 0, cut = 0, visible = 0, text = 0, textCut = 0;
     for (int j = 0; j < kGrid; ++j)
         for (int i = 0; i < kGrid; ++i) {
             const double u = (i + 0.5) / kGrid, v = (j + 0.5) / kGrid;
@@ -134,9 +134,17 @@ ScanFigures Measure(const Photo& photo, const PageScanResult& result) {
                 if (!inOutput(photoToOut.Apply(onPhoto)))
                     ++cut;
             }
+            const PagePoint onText = pageToPhoto.Apply(truth.textLeft + u * (truth.textRight - truth.textLeft),
+                                                       truth.textTop + v * (truth.textBottom - truth.textTop));
+            if (truth.hasPage && inPhoto(onText)) {
+                ++text;
+                if (!inOutput(photoToOut.Apply(onText)))
+                    ++textCut;
+            }
         }
     f.deskKept = 100.0 * desk / (kGrid * kGrid);
     f.pageCut = visible ? 100.0 * cut / visible : 0;
+    f.textCut = text ? 100.0 * textCut / text : 0;
 
     // Corners, for pages whose corners are in the photo.
     bool cornersInPhoto = truth.hasPage;
@@ -179,6 +187,41 @@ ScanFigures Measure(const Photo& photo, const PageScanResult& result) {
         }
     f.uncoveredDark = uncovered ? 100.0 * dark / uncovered : 0;
     return f;
+}
+
+std::string Shortfalls(const Photo& photo, const PageScanResult& r, const ScanFigures& f) {
+    std::string fails;
+    auto require = [&](bool met, const char* what) {
+        if (!met)
+            fails += std::string(what) + "; ";
+    };
+    if (!r.pixels)
+        return "no result; ";
+    if (photo.truth.ambiguous) {
+        require(f.textCut <= 1.0, "over 1% of the text cut off");
+        require(std::fabs(f.residualTurn) <= 1.0, "text not level within 1 degree");
+        return fails;
+    }
+    switch (photo.truth.expected) {
+        case PageFoundBy::PageEdges:
+            require(r.foundBy == PageFoundBy::PageEdges, "not found by its edges");
+            require(std::fabs(f.residualTurn) <= 0.1, "text not level within 0.1 degree");
+            require(f.deskKept <= 1.0 + photo.truth.outlineSlack, "over 1% desk kept");
+            require(f.pageCut <= 1.0, "over 1% of the page cut off");
+            break;
+        case PageFoundBy::TextLines:
+            require(r.foundBy == PageFoundBy::TextLines, "not found by its text lines");
+            require(std::fabs(f.residualTurn) <= 0.1, "text not level within 0.1 degree");
+            require(f.pageCut <= 1.0, "over 1% of the picture cut off");
+            require(f.coversPhoto, "the whole picture not kept");
+            require(f.uncoveredDark <= 1.0, "uncovered corners not paper-coloured");
+            break;
+        case PageFoundBy::Nothing:
+            require(r.foundBy != PageFoundBy::PageEdges, "a page made up");
+            require(f.coversPhoto, "the whole picture not kept");
+            break;
+    }
+    return fails;
 }
 
 std::string Describe(const ScanFigures& f) {

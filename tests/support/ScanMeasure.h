@@ -17,6 +17,7 @@ struct ScanFigures {
     double worstTurn = 0;
     double deskKept = 0;       // % of the output showing no page
     double pageCut = 0;        // % of the page (its part inside the photo) missing from the output
+    double textCut = 0;        // % of the page's text (its part inside the photo) missing from it
     double cornerError = -1;   // largest corner distance, % of the photo's diagonal; -1 when
                                // the truth has no corners in the photo
     double pageIoU = 0;        // overlap of the page found and the true page, within the photo
@@ -29,6 +30,12 @@ struct ScanFigures {
 Homography OutputToPhoto(const PageScanResult& result);
 
 ScanFigures Measure(const Photo& photo, const PageScanResult& result);
+
+// What the result lacks against the bar its photo's truth sets, as "; "-ended phrases; empty when
+// it meets it. A page found by its edges: the right kind, level within 0.1 degree, at most 1% desk
+// (plus the outline's slack of curled paper) and 1% of the page cut. An ambiguous page: its text
+// kept (at most 1% cut) and level within a degree, whatever the kind.
+std::string Shortfalls(const Photo& photo, const PageScanResult& result, const ScanFigures& figures);
 
 // One line with the figures, for failure messages and the evaluator.
 std::string Describe(const ScanFigures& figures);

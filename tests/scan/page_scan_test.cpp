@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -41,6 +42,9 @@ using OwnedPixels = std::unique_ptr<unsigned char, ResultPixels>;
 
 // Grey level of a photo's pixel (x, y from the top).
 int PhotoGrey(const Photo& photo, int x, int y) {
+    // Points just off the photo (beside a page that reaches its edge) read the nearest pixel.
+    x = std::clamp(x, 0, photo.width - 1);
+    y = std::clamp(y, 0, photo.height - 1);
     const int stride = pixel::RowStride(photo.width, 24);
     const unsigned char* p = photo.pixels.data() + std::size_t(photo.height - 1 - y) * stride + 3 * x;
     return GreyLevel(p[0], p[1], p[2]);

@@ -14,17 +14,29 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr float kLogUnits = 32.0f;
 // Smoothing before gradients, in reduced pixels: wide enough to wash out print and desk grain.
 constexpr float kSmoothing = 1.5f;
-// A contrast at which an edge counts as fully present (about 15% in brightness after smoothing).
-constexpr float kFullContrast = 1.7f;
+// The contrast at which an edge counts as fully present (as a gradient after smoothing) lies
+// between these: about 4% in brightness on a plain desk, 15% on a grainy one. It follows the
+// picture's own texture (kTextureFactor times its median gradient), so that a white page on a
+// white table is seen while wood grain and gravel are not taken for edges.
+constexpr float kLeastFullContrast = 0.35f;
+constexpr float kMostFullContrast = 1.7f;
+constexpr float kTextureFactor = 10.0f;
 // Weight of the colour channels against brightness: a white page on a light wooden desk differs
 // more in colour than in brightness.
 constexpr float kChromaWeight = 1.0f;
-// Edge points weaker than this are not voted for (well above sensor noise at these units).
-constexpr float kMinEdge = 0.8f;
+// How far either side of a line its two sides are compared, in reduced pixels: beyond the
+// smoothing, so that a printed rule (paper on both sides) is told from the page's edge.
+constexpr float kStepReach = 3.5f;
+// Evidence given to a stretch of the picture's border taken as a side, for a page that runs out
+// of the photo: enough to close the outline, too little to make an outline of borders alone.
+constexpr float kBorderEvidence = 0.7f;
 
 struct Features {
-    // Gradients of log brightness and of two relative colour differences.
+    // Smoothed log brightness and two relative colour differences, and their gradients.
+    Plane<float> logL, chromaA, chromaB;
     Plane<float> lx, ly, ax, ay, bx, by;
+    // The gradient at which an edge counts as fully present.
+    float fullContrast = kMostFullContrast;
     // Edge strength and normal direction (radians) of the points kept by non-maximum suppression.
     Plane<float> strength, normal;
 };
@@ -104,6 +116,9 @@ Features ComputeFeatures(const ReducedColour& picture) {
     Gradient(logL, f.lx, f.ly);
     Gradient(chromaA, f.ax, f.ay);
     Gradient(chromaB, f.bx, f.by);
+    f.logL = std::move(logL);
+    f.chromaA = std::move(chromaA);
+    f.chromaB = std::move(chromaB);
 
     // Edge strength and direction from the structure tensor of all three channels.
     Plane<float> magnitude(w, h), direction(w, h);
@@ -119,13 +134,22 @@ Features ComputeFeatures(const ReducedColour& picture) {
             direction.At(x, y) = 0.5f * std::atan2(2 * jxy, jxx - jyy);
         }
     }
+    // Most of a picture is flat desk or paper: its median gradient measures grain and noise.
+    std::vector<float> sample;
+    for (int y = 0; y < h; y += 2)
+        for (int x = 0; x < w; x += 2)
+            sample.push_back(magnitude.At(x, y));
+    std::nth_element(sample.begin(), sample.begin() + sample.size() / 2, sample.end());
+    f.fullContrast = std::clamp(kTextureFactor * sample[sample.size() / 2], kLeastFullContrast,
+                                kMostFullContrast);
+    const float minEdge = 0.45f * f.fullContrast;
     // Thin the edges to their ridge.
     f.strength = Plane<float>(w, h);
     f.normal = Plane<float>(w, h);
     for (int y = 1; y + 1 < h; ++y) {
         for (int x = 1; x + 1 < w; ++x) {
             const float m = magnitude.At(x, y);
-            if (m < kMinEdge)
+            if (m < minEdge)
                 continue;
             const float t = direction.At(x, y);
             const int dx = static_cast<int>(std::lround(std::cos(t)));
@@ -142,6 +166,7 @@ Features ComputeFeatures(const ReducedColour& picture) {
 struct Candidate {
     Line line;
     double votes = 0;
+    bool border = false;  // a side of the picture, not a line found in it
     // Running sums of edge evidence along the line, one entry per unit step from start, for the
     // paper on the side the normal points to (brighter there) and on the other side.
     double start = 0;
@@ -162,7 +187,7 @@ std::vector<Candidate> HoughCandidates(const Features& f, int maxLines) {
         cosines[a] = static_cast<float>(std::cos(a * kPi / kAngles));
         sines[a] = static_cast<float>(std::sin(a * kPi / kAngles));
     }
-    const float cap = 4 * kFullContrast;
+    const float cap = 4 * f.fullContrast;
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             const float m = f.strength.At(x, y);
@@ -186,7 +211,7 @@ std::vector<Candidate> HoughCandidates(const Features& f, int maxLines) {
         int angle, distance;
     };
     std::vector<Peak> peaks;
-    const float minVotes = 0.08f * std::min(w, h) * kFullContrast;
+    const float minVotes = 0.08f * std::min(w, h) * f.fullContrast;
     for (int a = 0; a < kAngles; ++a) {
         for (int d = 0; d < distances; ++d) {
             const float v = votes[static_cast<size_t>(a) * distances + d];
@@ -251,7 +276,7 @@ void RefineCandidate(const Features& f, Candidate& c) {
                 const double agreement = std::fabs(std::cos(t2) * c.line.normal.x + std::sin(t2) * c.line.normal.y);
                 if (agreement < std::cos(4 * kPi / 180))
                     continue;
-                points.push_back({{x + 0.5, y + 0.5}, std::min<double>(m, 4 * kFullContrast)});
+                points.push_back({{x + 0.5, y + 0.5}, std::min<double>(m, 4 * f.fullContrast)});
             }
         }
         // Points are collected once per walk step and offset, so a point can repeat: harmless
@@ -295,6 +320,12 @@ void ProfileCandidate(const Features& f, Candidate& c) {
     const int steps = static_cast<int>(hi - lo);
     c.towardNormal.reserve(steps + 1);
     c.awayFromNormal.reserve(steps + 1);
+    const float full = f.fullContrast;
+    // A step of brightness or colour across the line this large counts fully: about what a
+    // smoothed edge of full gradient spans.
+    const float fullStep = 3.0f * full;
+    const float contrary = 0.5f * full;
+    const float nx = static_cast<float>(n.x), ny = static_cast<float>(n.y);
     float sumToward = 0, sumAway = 0;
     for (int i = 0; i < steps; ++i) {
         const Point base = origin + (lo + i + 0.5) * dir;
@@ -305,7 +336,6 @@ void ProfileCandidate(const Features& f, Candidate& c) {
             const float lx = f.lx.Sample(fx, fy), ly = f.ly.Sample(fx, fy);
             const float ax = f.ax.Sample(fx, fy), ay = f.ay.Sample(fx, fy);
             const float bx = f.bx.Sample(fx, fy), by = f.by.Sample(fx, fy);
-            const float nx = static_cast<float>(n.x), ny = static_cast<float>(n.y);
             const float ln = lx * nx + ly * ny, lt = -lx * ny + ly * nx;
             const float an = ax * nx + ay * ny, at = -ax * ny + ay * nx;
             const float bn = bx * nx + by * ny, bt = -bx * ny + by * nx;
@@ -316,15 +346,39 @@ void ProfileCandidate(const Features& f, Candidate& c) {
             // A colour edge backs either polarity, unless the brightness clearly says the
             // paper is on the other side.
             const float chroma = kChromaWeight * std::sqrt(an * an + bn * bn);
-            const float contrary = 0.5f * kFullContrast;
             bestToward = std::max(bestToward, std::max(ln, ln > -contrary ? chroma : 0.0f));
             bestAway = std::max(bestAway, std::max(-ln, ln < contrary ? chroma : 0.0f));
         }
-        sumToward += std::min(1.0f, bestToward / kFullContrast);
-        sumAway += std::min(1.0f, bestAway / kFullContrast);
+        // The two sides must differ as a whole, not just at the line: a printed rule or the
+        // edge of a column of print has paper on both sides, the page's edge has desk outside.
+        const Point ahead = base + double(kStepReach) * n, behind = base - double(kStepReach) * n;
+        const float ax = static_cast<float>(ahead.x), ay = static_cast<float>(ahead.y);
+        const float bx = static_cast<float>(behind.x), by = static_cast<float>(behind.y);
+        const float stepL = f.logL.Sample(ax, ay) - f.logL.Sample(bx, by);
+        const float stepC = kChromaWeight * std::hypot(f.chromaA.Sample(ax, ay) - f.chromaA.Sample(bx, by),
+                                                       f.chromaB.Sample(ax, ay) - f.chromaB.Sample(bx, by));
+        const float stepToward = std::max(stepL, stepL > -3 * contrary ? stepC : 0.0f);
+        const float stepAway = std::max(-stepL, stepL < 3 * contrary ? stepC : 0.0f);
+        sumToward += std::min({1.0f, bestToward / full, stepToward / fullStep});
+        sumAway += std::min({1.0f, bestAway / full, stepAway / fullStep});
         c.towardNormal.push_back(sumToward);
         c.awayFromNormal.push_back(sumAway);
     }
+}
+
+// A side of the picture as a candidate, for a page that runs out of the photo.
+Candidate BorderCandidate(Point a, Point b) {
+    Candidate c;
+    c.line = Line::Through(a, b);
+    c.border = true;
+    const Point dir = c.line.Direction();
+    c.start = std::min(Dot(a, dir), Dot(b, dir));
+    const int steps = static_cast<int>(Length(b - a));
+    c.towardNormal.assign(1, 0.0f);
+    for (int i = 1; i <= steps; ++i)
+        c.towardNormal.push_back(kBorderEvidence * i);
+    c.awayFromNormal = c.towardNormal;
+    return c;
 }
 
 // Mean evidence of the stretch of candidate c between points a and b (on its line), with the
@@ -342,6 +396,65 @@ double SideSupport(const Candidate& c, Point a, Point b, Point inside) {
     const int ia = std::clamp(static_cast<int>(ta), 0, last);
     const int ib = std::clamp(static_cast<int>(tb), 0, last);
     return (sums[ib] - sums[ia]) / length;
+}
+
+// What lies either side of the side from a to b (paper towards inside): the brightness of the
+// brightest part of a band just inside and just outside, the typical brightness outside, and the
+// difference in colour.
+struct SideBands {
+    bool measured = false;
+    float insideBright = 0, outsideBright = 0, outsideTypical = 0;
+    double colour = 0;
+};
+
+SideBands MeasureBands(const Features& f, Point a, Point b, Point inside) {
+    SideBands bands;
+    const double length = Length(b - a);
+    if (length < 4)
+        return bands;
+    const Point along = (1.0 / length) * (b - a);
+    Point normal{-along.y, along.x};
+    if (Dot(normal, inside - a) < 0)
+        normal = -1.0 * normal;
+    std::vector<float> in, out;
+    double inA = 0, inB = 0, outA = 0, outB = 0;
+    const int w = f.logL.Width(), h = f.logL.Height();
+    for (double t = 0.1 * length; t <= 0.9 * length; t += 1.0) {
+        for (double d = 2.5; d <= 6.5; d += 2.0) {
+            const Point pi = a + t * along + d * normal, po = a + t * along - d * normal;
+            if (po.x < 0 || po.y < 0 || po.x > w || po.y > h)
+                continue;  // the picture's border: nothing outside to compare
+            const float xi = float(pi.x), yi = float(pi.y), xo = float(po.x), yo = float(po.y);
+            in.push_back(f.logL.Sample(xi, yi));
+            out.push_back(f.logL.Sample(xo, yo));
+            inA += f.chromaA.Sample(xi, yi), inB += f.chromaB.Sample(xi, yi);
+            outA += f.chromaA.Sample(xo, yo), outB += f.chromaB.Sample(xo, yo);
+        }
+    }
+    if (in.size() < 8)
+        return bands;
+    auto percentile = [](std::vector<float>& v, int percent) {
+        const size_t k = v.size() * percent / 100;
+        std::nth_element(v.begin(), v.begin() + k, v.end());
+        return v[k];
+    };
+    const double n = double(in.size());
+    bands.measured = true;
+    bands.insideBright = percentile(in, 80);
+    bands.outsideBright = percentile(out, 80);
+    bands.outsideTypical = percentile(out, 50);
+    bands.colour = kChromaWeight * std::hypot((inA - outA) / n, (inB - outB) / n);
+    return bands;
+}
+
+// Whether the paper ends at a side: the brightest part just outside must be clearly darker, or
+// of another colour, than just inside. The gap after a paragraph or a shadow's edge on the page
+// have paper on both sides, and its white shows between the print.
+bool PaperEnds(const SideBands& bands, const Features& f) {
+    if (!bands.measured)
+        return true;
+    const double brightness = bands.insideBright - bands.outsideBright;
+    return std::max(brightness, bands.colour) >= 0.75 * f.fullContrast;
 }
 
 double AngleBetween(const Line& a, const Line& b) {
@@ -362,6 +475,10 @@ PageQuad FindPageQuad(const ReducedColour& picture) {
         RefineCandidate(f, c);
         ProfileCandidate(f, c);
     }
+    // The picture's sides close the outline of a page that runs out of the photo.
+    const Point box[4] = {{0, 0}, {double(w), 0}, {double(w), double(h)}, {0, double(h)}};
+    for (int k = 0; k < 4; ++k)
+        lines.push_back(BorderCandidate(box[k], box[(k + 1) % 4]));
     const double shorter = std::min(w, h);
     const double minArea = 0.05 * w * h;
     const double margin = 0.01 * std::max(w, h);
@@ -374,7 +491,7 @@ PageQuad FindPageQuad(const ReducedColour& picture) {
     const Point centre{w / 2.0, h / 2.0};
     for (size_t i = 0; i < lines.size(); ++i) {
         for (size_t j = i + 1; j < lines.size(); ++j) {
-            if (AngleBetween(lines[i].line, lines[j].line) > 30)
+            if (AngleBetween(lines[i].line, lines[j].line) > 30 || (lines[i].border && lines[j].border))
                 continue;
             // The distance between the lines where they pass the picture's centre.
             Point onI = centre - lines[i].line.Distance(centre) * lines[i].line.normal;
@@ -384,6 +501,12 @@ PageQuad FindPageQuad(const ReducedColour& picture) {
             pairs.push_back({static_cast<int>(i), static_cast<int>(j)});
         }
     }
+    struct Outline {
+        Point corners[4];
+        bool border[4];
+        double score;
+    };
+    std::vector<Outline> outlines;
     for (size_t p = 0; p < pairs.size(); ++p) {
         for (size_t q = p + 1; q < pairs.size(); ++q) {
             const Pair& one = pairs[p];
@@ -391,6 +514,11 @@ PageQuad FindPageQuad(const ReducedColour& picture) {
             if (one.a == two.a || one.a == two.b || one.b == two.a || one.b == two.b)
                 continue;
             if (AngleBetween(lines[one.a].line, lines[two.a].line) < 50)
+                continue;
+            // At most one side of the outline may be the picture's own.
+            const int borders = lines[one.a].border + lines[one.b].border + lines[two.a].border +
+                                lines[two.b].border;
+            if (borders > 1)
                 continue;
             const int order[4] = {one.a, two.a, one.b, two.b};
             Point corners[4];
@@ -424,24 +552,83 @@ PageQuad FindPageQuad(const ReducedColour& picture) {
             Point middle{};
             for (const Point& corner : corners)
                 middle = middle + 0.25 * corner;
-            double total = 0, weakest = 1;
+            double total = 0, weakest = 1, weakestFound = 1;
             for (int k = 0; k < 4; ++k) {
                 // Side k runs from corner k - 1 to corner k on line order[k].
                 const Point a = corners[(k + 3) % 4], b = corners[k];
                 const double support = SideSupport(lines[order[k]], a, b, middle);
                 weakest = std::min(weakest, support);
+                if (!lines[order[k]].border)
+                    weakestFound = std::min(weakestFound, support);
                 total += support * Length(b - a);
             }
-            if (weakest < 0.5)
+            // An outline closed by the picture's border leans on its other three sides, and the
+            // two that run into the border must be edges all the way to it: a side that stops
+            // at a corner short of the border belongs to a page that does not reach it.
+            if (weakest < 0.5 || (borders && weakestFound < 0.65))
                 continue;
-            const double score = total * (0.5 + weakest);
-            if (score > best.score) {
-                best.found = true;
-                best.score = score;
-                // Corner k - 1 and k bound side k: list the corners in cycle order.
-                std::copy(corners, corners + 4, best.corners);
+            bool reaches = true;
+            for (int k = 0; k < 4 && reaches && borders; ++k) {
+                if (!lines[order[k]].border)
+                    continue;
+                // Side k is the border; sides k - 1 and k + 1 meet it at corners k - 1 and k.
+                const Point nearPrevious = corners[(k + 3) % 4], nearNext = corners[k];
+                const Point farPrevious = corners[(k + 2) % 4], farNext = corners[(k + 1) % 4];
+                const Point endPrevious = farPrevious + 0.7 * (nearPrevious - farPrevious);
+                const Point endNext = farNext + 0.7 * (nearNext - farNext);
+                reaches = SideSupport(lines[order[(k + 3) % 4]], endPrevious, nearPrevious, middle) >= 0.6 &&
+                          SideSupport(lines[order[(k + 1) % 4]], nearNext, endNext, middle) >= 0.6;
+            }
+            if (!reaches)
+                continue;
+            Outline outline;
+            outline.score = total * (0.5 + weakest);
+            // Corner k - 1 and k bound side k: the corners are in cycle order.
+            std::copy(corners, corners + 4, outline.corners);
+            for (int k = 0; k < 4; ++k)
+                outline.border[k] = lines[order[k]].border;
+            outlines.push_back(outline);
+        }
+    }
+    // The best outline whose sides are all where the paper ends.
+    std::sort(outlines.begin(), outlines.end(),
+              [](const Outline& x, const Outline& y) { return x.score > y.score; });
+    constexpr size_t kOutlinesChecked = 24;
+    for (size_t i = 0; i < outlines.size() && i < kOutlinesChecked; ++i) {
+        const Outline& o = outlines[i];
+        Point middle{};
+        for (const Point& corner : o.corners)
+            middle = middle + 0.25 * corner;
+        bool ends = true, closedByBorder = false;
+        float darkestOutside = 1e9f, brightestOutside = -1e9f, paper = 0;
+        int measured = 0;
+        for (int k = 0; k < 4 && ends; ++k) {
+            if (o.border[k]) {
+                closedByBorder = true;
+                continue;
+            }
+            const SideBands bands = MeasureBands(f, o.corners[(k + 3) % 4], o.corners[k], middle);
+            ends = PaperEnds(bands, f);
+            if (bands.measured) {
+                darkestOutside = std::min(darkestOutside, bands.outsideTypical);
+                brightestOutside = std::max(brightestOutside, bands.outsideTypical);
+                paper += bands.insideBright;
+                ++measured;
             }
         }
+        // A page running out of the photo lies on one desk: what its three edges have outside
+        // must agree, or the outline is made of other things (a scanner's dark strip and the
+        // gaps between paragraphs of a page filling the picture).
+        if (ends && closedByBorder && measured == 3) {
+            const float desk = (darkestOutside + brightestOutside) / 2;
+            ends = brightestOutside - darkestOutside < 0.5f * (paper / 3 - desk);
+        }
+        if (!ends)
+            continue;
+        best.found = true;
+        best.score = o.score;
+        std::copy(o.corners, o.corners + 4, best.corners);
+        break;
     }
     return best;
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cli/Command.h"
+#include "cli/Job.h"
 #include "cli/PageFinder.h"
 #include "cli/PictureCommand.h"
 #include "pixel/DataHandler.h"
@@ -43,8 +44,11 @@ void DrawOutline(Picture& picture, const CRect& rect) {
 int FindBorder(Args& args) {
     const auto draw = args.Text("draw");
     const bool edges = args.Flag("edges");
+    const bool replace = args.Flag("force");
     const std::string input = args.RequirePositionals(1, "one input picture")[0];
     args.Finish();
+    if (draw)
+        RefuseOutputAmongInputs(*draw, {input});
     Picture picture = LoadPicture(input);
     CDataHandler handler;
     const CRect whole(0, 0, picture.width, picture.height);
@@ -66,7 +70,7 @@ int FindBorder(Args& args) {
     if (draw) {
         Picture marked = Colour24Copy(picture);
         DrawOutline(marked, page);
-        SavePicture(marked, *draw);
+        SavePicture(marked, *draw, replace);
     }
     return 0;
 }
@@ -105,8 +109,13 @@ void DrawLine(Picture& picture, const _STRAIGHTLINE& line) {
 int FindFrame(Args& args) {
     const auto draw = args.Text("draw");
     const auto cut = args.Text("cut");
+    const bool replace = args.Flag("force");
     const std::string input = args.RequirePositionals(1, "one input picture")[0];
     args.Finish();
+    for (const auto& output : {draw, cut}) {
+        if (output)
+            RefuseOutputAmongInputs(*output, {input});
+    }
     const Picture picture = LoadPicture(input);
     const FoundPage page = FindPage(picture);
     if (!page.found)
@@ -118,10 +127,10 @@ int FindFrame(Args& args) {
         Picture marked = Colour24Copy(picture);
         for (const auto& line : page.lines)
             DrawLine(marked, line);
-        SavePicture(marked, *draw);
+        SavePicture(marked, *draw, replace);
     }
     if (cut)
-        SavePicture(CutOutPage(picture, page), *cut);
+        SavePicture(CutOutPage(picture, page), *cut, replace);
     return 0;
 }
 

@@ -1,13 +1,16 @@
 // Subcommands for whole documents: photographed pages to a PDF, images to a PDF, grey and
 // black-and-white pages, zip binding, printing, mailing and thumbnails.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <list>
 
 #include "cli/Command.h"
+#include "cli/Job.h"
 #include "cli/PageFinder.h"
 #include "cli/PictureCommand.h"
 #include "cli/Progress.h"
@@ -30,21 +33,11 @@ bool Exists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0;
 }
 
-// A target that exists is replaced only when asked: nothing is overwritten by accident.
-void MakeRoomFor(const std::string& target, bool replace) {
-    if (!Exists(target))
-        return;
-    if (!replace)
-        throw RunError("'" + target + "' exists; choose another name or add --force to replace it");
-    if (::unlink(target.c_str()) != 0)
-        throw RunError("cannot replace '" + target + "'");
-}
-
-void WritePdf(const std::vector<std::string>& images, const std::string& target) {
-    if (!CDocDesk().JPGSavePdf(WidePaths(images), Utf8ToWide(target.c_str()))) {
-        throw RunError("cannot write '" + target +
-                       "' (check the folder; a partial file may stand at '" + target + ".tmp')");
-    }
+// The PDF is written beside its target and takes the target's name only when complete.
+void WritePdf(const std::vector<std::string>& images, PendingOutput& target) {
+    if (!CDocDesk().JPGSavePdf(WidePaths(images), Utf8ToWide(target.Path().c_str())))
+        throw RunError("cannot write the PDF (check the free space in its folder)");
+    target.Commit();
 }
 
 // A private folder for intermediate pages, removed with its files at the end.
@@ -79,7 +72,8 @@ int Scan(Args& args) {
     const bool replace = args.Flag("force");
     const auto& photos = args.RequireAtLeast(1, "one or more photographed pages");
     args.Finish();
-    MakeRoomFor(output, replace);
+    RefuseOutputAmongInputs(output, photos);
+    PendingOutput pdf(output, replace);
 
     WorkFolder work;
     std::vector<std::string> pages;
@@ -116,7 +110,7 @@ int Scan(Args& args) {
     if (failed)
         throw RunError(std::to_string(failed) + " of " + std::to_string(photos.size()) +
                        " pages failed; no PDF written");
-    WritePdf(pages, output);
+    WritePdf(pages, pdf);
     for (const auto& report : reports)
         std::printf("%s\n", report.c_str());
     std::printf("wrote %s (%zu page%s)\n", output.c_str(), photos.size(),
@@ -127,23 +121,39 @@ int Scan(Args& args) {
 int MakePdf(Args& args) {
     const std::string output = args.RequiredText("o");
     const bool replace = args.Flag("force");
+    const bool skipBroken = args.Flag("skip-broken");
     const auto& images = args.RequireAtLeast(1, "one or more images");
     args.Finish();
-    MakeRoomFor(output, replace);
+    RefuseOutputAmongInputs(output, images);
+    PendingOutput pdf(output, replace);
+    std::vector<std::string> readable;
     for (const auto& image : images) {
-        if (!Exists(image))
-            throw RunError("'" + image + "' does not exist");
+        RequireRegularFile(image);
+        ATL::CImage probe;
+        if (SUCCEEDED(probe.Load(Utf8ToWide(image.c_str()))))
+            readable.push_back(image);
+        else if (skipBroken)
+            std::fprintf(stderr, "imgdesk pdf: '%s' is not a readable image; left out\n",
+                         image.c_str());
+        else
+            throw RunError("'" + image + "' is not a readable image; no PDF written" +
+                           " (--skip-broken leaves such pages out)");
     }
-    WritePdf(images, output);
-    std::printf("wrote %s\n", output.c_str());
+    WritePdf(readable, pdf);
+    std::printf("wrote %s (%zu page%s)\n", output.c_str(), readable.size(),
+                readable.size() == 1 ? "" : "s");
     return 0;
 }
 
 // Runs a CDocDesk conversion of a loaded image and saves the result.
 int ConvertImage(Args& args, bool toGrey) {
     const std::string output = args.RequiredText("o");
+    const bool replace = args.Flag("force");
     const std::string input = args.RequirePositionals(1, "one input image")[0];
     args.Finish();
+    RefuseOutputAmongInputs(output, {input});
+    RequireRegularFile(input);
+    PendingOutput pending(output, replace);
     ATL::CImage image, grey;
     if (FAILED(image.Load(Utf8ToWide(input.c_str())))) {
         throw RunError("cannot read '" + input + "': missing, unreadable or not an image");
@@ -152,12 +162,51 @@ int ConvertImage(Args& args, bool toGrey) {
         if (!CDocDesk().ImageToGray(image, grey))
             throw RunError("'" + input + "' is not a 24-bit colour image");
     } else if (!CDocDesk().ImageToSingle(image)) {
-        throw RunError("out of memory");
+        throw RunError("'" + input + "' cannot be made black and white (too large for memory?)");
     }
-    if (FAILED((toGrey ? grey : image).Save(Utf8ToWide(output.c_str())))) {
-        throw RunError("cannot write '" + output + "' (check the folder and the extension)");
+    if (FAILED((toGrey ? grey : image).Save(Utf8ToWide(pending.Path().c_str())))) {
+        throw RunError("cannot write '" + output + "' (check the free space and the extension)");
     }
+    pending.Commit();
     return 0;
+}
+
+std::vector<std::string> BindFolderImages() {
+    std::list<CString> found;
+    const CString folder = GetBindPath();
+    for (const wchar_t* pattern : {L"*.jpg", L"*.bmp", L"*.png", L"*.gif", L"*.tif"})
+        SearchFileList(folder + kPathSeparator + pattern, found);
+    std::vector<std::string> paths;
+    for (const CString& path : found)
+        paths.push_back(WideToUtf8(path));
+    return paths;
+}
+
+long long FileSize(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+}
+
+std::string Listed(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names)
+        text += (text.empty() ? "'" : ", '") + name + "'";
+    return text;
+}
+
+// The archive holds exactly the sources, in order, each in full: read back through its central
+// directory with every CRC checked.
+void CheckArchiveHolds(const std::string& archive, const std::vector<std::string>& sources,
+                       const std::vector<long long>& sizes) {
+    std::vector<ZipEntrySize> entries;
+    std::string detail;
+    const ZipVerdict verdict = InspectZip(Utf8ToWide(archive.c_str()), entries, detail);
+    bool whole = verdict == ZipVerdict::Whole && entries.size() == sources.size();
+    for (size_t i = 0; whole && i < entries.size(); ++i)
+        whole = entries[i].size == sizes[i];
+    if (!whole)
+        throw RunError("the archive could not be completed (is the disk full?); nothing was bound " +
+                       std::string("and every file is still in place"));
 }
 
 int Bind(Args& args) {
@@ -167,30 +216,199 @@ int Bind(Args& args) {
     args.Finish();
     if (fromFolder == !files.empty())
         throw UsageError("give files to bind, or --folder, not both");
-    if (Exists(archive))
-        throw RunError("'" + archive + "' exists; choose another name");
-    for (const auto& file : files) {
-        if (!Exists(file))
-            throw RunError("'" + file + "' does not exist; nothing was bound");
+    // The archive never replaces a file: an archive of the same name may be another job's.
+    PendingOutput pending(archive, false);
+    const std::vector<std::string> sources = fromFolder ? BindFolderImages() : files;
+    if (sources.empty())
+        throw RunError("nothing to bind in " + WideToUtf8(GetBindPath()));
+    std::vector<std::string> refused;
+    for (const auto& source : sources) {
+        try {
+            RequireRegularFile(source);
+        } catch (const RunError& error) {
+            refused.push_back(error.what());
+        }
     }
-    const CString target = Utf8ToWide(archive.c_str());
-    const int done =
-        fromFolder ? CDocDesk().BindJpg(target) : CDocDesk().BindJpg(WidePaths(files), target);
-    if (!done)
-        throw RunError(fromFolder ? "nothing to bind in " + WideToUtf8(GetBindPath())
-                                  : "cannot bind the files");
-    std::printf("wrote %s\n", archive.c_str());
+    if (!refused.empty()) {
+        std::string text;
+        for (const auto& reason : refused)
+            text += "\n  " + reason;
+        throw RunError("nothing was bound:" + text);
+    }
+    std::vector<long long> sizes;
+    for (const auto& source : sources)
+        sizes.push_back(FileSize(source));
+
+    const CString target = Utf8ToWide(pending.Path().c_str());
+    std::vector<std::string> notBound;
+    if (fromFolder) {
+        // The folder form leaves its images in place, so the library's own binding serves.
+        if (!CDocDesk().BindJpg(target))
+            throw RunError("nothing to bind in " + WideToUtf8(GetBindPath()));
+    } else {
+        // Sources go only once the whole archive stands complete under its own name.
+        COnZipFile zip(target);
+        for (const auto& source : sources) {
+            if (!zip.AddFile(Utf8ToWide(source.c_str())))
+                notBound.push_back(source);
+        }
+    }
+    if (!notBound.empty()) {
+        throw RunError("could not store " + Listed(notBound) +
+                       "; nothing was bound and every file is still in place");
+    }
+    CheckArchiveHolds(pending.Path(), sources, sizes);
+    pending.Commit();
+
+    std::vector<std::string> kept;
+    if (!fromFolder) {
+        for (const auto& source : sources) {
+            if (!DelFile(Utf8ToWide(source.c_str())))
+                kept.push_back(source);
+        }
+    }
+    std::printf("wrote %s (%zu file%s)\n", archive.c_str(), sources.size(),
+                sources.size() == 1 ? "" : "s");
+    if (!kept.empty())
+        throw RunError("stored but could not delete " + Listed(kept));
     return 0;
+}
+
+// Regular files and their bytes under a folder.
+void CountFiles(const std::string& folder, long long& files, long long& bytes) {
+    DIR* listing = ::opendir(folder.c_str());
+    if (!listing)
+        return;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat info;
+        const std::string path = folder + "/" + name;
+        if (::lstat(path.c_str(), &info) != 0)
+            continue;
+        if (S_ISDIR(info.st_mode)) {
+            CountFiles(path, files, bytes);
+        } else if (S_ISREG(info.st_mode)) {
+            ++files;
+            bytes += info.st_size;
+        }
+    }
+    ::closedir(listing);
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* listing = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(listing)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        ::closedir(listing);
+    }
+    return names;
+}
+
+// "a.jpg" numbered 2 is "a (2).jpg", as the library numbers clashing names.
+std::string Numbered(const std::string& name, int number) {
+    const size_t dot = name.rfind('.');
+    const std::string suffix = " (" + std::to_string(number) + ")";
+    if (dot == std::string::npos || dot == 0)
+        return name + suffix;
+    return name.substr(0, dot) + suffix + name.substr(dot);
+}
+
+// Moves what was unpacked into the destination, never replacing what is there: a taken name
+// gets a number.
+void MoveIntoPlace(const std::string& staging, const std::string& destination) {
+    for (const auto& name : FolderNames(staging)) {
+        const CString from = Utf8ToWide((staging + "/" + name).c_str());
+        bool moved = false;
+        for (int number = 1; number < 10000 && !moved; ++number) {
+            const std::string target =
+                destination + "/" + (number == 1 ? name : Numbered(name, number));
+            moved = MoveFileW(from, Utf8ToWide(target.c_str())) != FALSE;
+            if (!moved && errno != EEXIST)
+                break;
+        }
+        if (!moved)
+            throw RunError("cannot move '" + name + "' into " + destination);
+    }
+}
+
+// A second name for the archive inside the staging folder (a copy where links are not possible),
+// so that the library's unbinding removes that name and never the user's archive.
+void PlaceArchiveCopy(const std::string& archive, const std::string& copy) {
+    if (::link(archive.c_str(), copy.c_str()) == 0)
+        return;
+    std::FILE* in = std::fopen(archive.c_str(), "rb");
+    std::FILE* out = std::fopen(copy.c_str(), "wbx");
+    bool copied = in && out;
+    char buffer[64 * 1024];
+    size_t got;
+    while (copied && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+        copied = std::fwrite(buffer, 1, got, out) == got;
+    copied = copied && !std::ferror(in);
+    if (in)
+        std::fclose(in);
+    if (out && std::fclose(out) != 0)
+        copied = false;
+    if (!copied)
+        throw RunError("no room to unpack '" + archive + "'; the archive is kept");
+}
+
+std::string VerdictText(ZipVerdict verdict, const std::string& detail) {
+    switch (verdict) {
+        case ZipVerdict::NotZip:
+            return "is not a zip archive";
+        case ZipVerdict::Unreadable:
+            return "cannot be read" + (detail.empty() ? "" : ": " + detail);
+        case ZipVerdict::Encrypted:
+            return "holds an encrypted entry ('" + detail + "'), which is not unpacked";
+        case ZipVerdict::TooLarge:
+            return "is beyond the unpacking limits: " + detail +
+                   " (IMGDESK_MAX_UNPACK_BYTES raises the byte limit)";
+        default:
+            return "is damaged or incomplete" + (detail.empty() ? "" : ": " + detail);
+    }
 }
 
 int Unbind(Args& args) {
     const std::string archive = args.RequirePositionals(1, "one archive")[0];
     args.Finish();
-    if (!Exists(archive))
-        throw RunError("'" + archive + "' does not exist");
-    if (!CDocDesk().UnBindJpg(Utf8ToWide(archive.c_str())))
-        throw RunError("cannot unbind '" + archive + "'");
-    std::printf("unpacked into %s\n", WideToUtf8(GetBindPath()).c_str());
+    RequireRegularFile(archive);
+    std::vector<ZipEntrySize> entries;
+    std::string detail;
+    const ZipVerdict verdict = InspectZip(Utf8ToWide(archive.c_str()), entries, detail);
+    if (verdict != ZipVerdict::Whole)
+        throw RunError("'" + archive + "' " + VerdictText(verdict, detail) + "; it is kept");
+    long long expectedBytes = 0;
+    for (const auto& entry : entries)
+        expectedBytes += entry.size;
+
+    const std::string destination = FolderOf(archive);
+    StagingFolder staging(archive);
+    const size_t slash = archive.rfind('/');
+    const std::string copy =
+        staging.Path() + "/" + (slash == std::string::npos ? archive : archive.substr(slash + 1));
+    PlaceArchiveCopy(archive, copy);
+    CDocDesk().UnBindJpg(Utf8ToWide(copy.c_str()));
+    ::unlink(copy.c_str());  // gone already unless the library could not delete it
+
+    long long files = 0, bytes = 0;
+    CountFiles(staging.Path(), files, bytes);
+    if (files != static_cast<long long>(entries.size()) || bytes != expectedBytes) {
+        throw RunError(std::to_string(static_cast<long long>(entries.size()) - files) + " of " +
+                       std::to_string(entries.size()) +
+                       " files could not be unpacked (names too long, or no room?); nothing was "
+                       "unpacked and '" + archive + "' is kept");
+    }
+    MoveIntoPlace(staging.Path(), destination);
+    if (!DelFile(Utf8ToWide(archive.c_str())))
+        throw RunError("unpacked into " + destination + " but could not delete '" + archive + "'");
+    std::printf("unpacked %zu file%s into %s\n", entries.size(), entries.size() == 1 ? "" : "s",
+                destination.c_str());
     return 0;
 }
 
@@ -257,12 +475,13 @@ std::vector<Command> DocumentCommands() {
         {"pdf",
          group,
          "images to a PDF, one page each",
-         "usage: imgdesk pdf IMAGE... -o OUT.pdf [--force]\n\n"
-         "Writes one PDF page per image, at the image's pixel size. Images that cannot be read\n"
-         "give no page.\n\noptions:\n"
+         "usage: imgdesk pdf IMAGE... -o OUT.pdf [--force] [--skip-broken]\n\n"
+         "Writes one PDF page per image, at the image's pixel size. An image that cannot be read\n"
+         "fails the command, and no PDF is written.\n\noptions:\n"
          "  -o OUT.pdf       the PDF to write\n"
-         "  --force          replace OUT.pdf if it exists\n",
-         {"force"},
+         "  --force          replace OUT.pdf if it exists\n"
+         "  --skip-broken    leave unreadable images out (each is named) instead of failing\n",
+         {"force", "skip-broken"},
          MakePdf},
         {"clean",
          group,
@@ -285,18 +504,23 @@ std::vector<Command> DocumentCommands() {
          "move images into a zip archive",
          "usage: imgdesk bind FILE... -o ARCHIVE.zip\n"
          "       imgdesk bind --folder -o ARCHIVE.zip\n\n"
-         "Moves the files into a new zip archive: each file is deleted once it is stored. With\n"
-         "--folder, copies the images (jpg, bmp, png, gif, tif) of the bind folder instead and\n"
-         "leaves them in place. The bind folder is $IMGDESK_BIND_DIR, else\n"
+         "Moves the files into a new zip archive: the files are deleted only once the whole\n"
+         "archive is written, read back and in place. A file that cannot be stored fails the\n"
+         "command, names the file, and leaves every file where it was. An existing archive is\n"
+         "never replaced. With --folder, copies the images (jpg, bmp, png, gif, tif) of the bind\n"
+         "folder instead and leaves them in place. The bind folder is $IMGDESK_BIND_DIR, else\n"
          "$XDG_DATA_HOME/imgdesk/bind.\n",
          {"folder"},
          Bind},
         {"unbind",
          group,
-         "unpack an archive into the bind folder",
+         "unpack an archive next to itself",
          "usage: imgdesk unbind ARCHIVE.zip\n\n"
-         "Unpacks the archive into the bind folder (files already there are kept; clashing\n"
-         "names get a new one) and deletes the archive.\n",
+         "Unpacks the archive into its own folder (files already there are kept; clashing names\n"
+         "get a number) and deletes the archive, but only when every file was unpacked. A file\n"
+         "that is not a zip archive, an encrypted, damaged or incomplete archive, and one beyond\n"
+         "the limits (65536 entries, 8 GiB or $IMGDESK_MAX_UNPACK_BYTES, 1000 times its own\n"
+         "size) are refused and kept.\n",
          {},
          Unbind},
         {"print",

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "cli/Args.h"
+#include "cli/Job.h"
 #include "platform/CString.h"
 #include "platform/atlimage/AtlImage.h"
 #include "pixel/internal/PixelLayout.h"
@@ -79,6 +80,7 @@ void PictureToImage(const Picture& picture, ATL::CImage& image) {
 }
 
 Picture LoadPicture(const std::string& path) {
+    RequireRegularFile(path);
     ATL::CImage image;
     if (FAILED(image.Load(Utf8ToWide(path.c_str())))) {
         throw RunError("cannot read '" + path + "': missing, unreadable or not an image");
@@ -90,12 +92,14 @@ Picture LoadPicture(const std::string& path) {
     }
 }
 
-void SavePicture(const Picture& picture, const std::string& path) {
+void SavePicture(const Picture& picture, const std::string& path, bool replace) {
+    PendingOutput output(path, replace);
     ATL::CImage image;
     PictureToImage(picture, image);
-    if (FAILED(image.Save(Utf8ToWide(path.c_str())))) {
-        throw RunError("cannot write '" + path + "' (check the folder and the extension)");
+    if (FAILED(image.Save(Utf8ToWide(output.Path().c_str())))) {
+        throw RunError("cannot write '" + path + "' (check the free space and the extension)");
     }
+    output.Commit();
 }
 
 }  // namespace imgdesk::cli

@@ -1,10 +1,12 @@
 // imgdesk: the command-line face of the library. One subcommand per capability; `imgdesk help`
 // lists them and `imgdesk COMMAND --help` explains one.
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "cli/Command.h"
+#include "cli/Job.h"
 
 namespace {
 
@@ -91,8 +93,15 @@ int main(int argc, char** argv) {
             std::fputs(command.usage.c_str(), stdout);
             return 0;
         }
+        // Every command may be told to replace its outputs; those that write none refuse it.
+        std::set<std::string> flags = command.flags;
+        flags.insert("force");
+        imgdesk::cli::StartJob();
+        struct JobEnd {
+            ~JobEnd() { imgdesk::cli::EndJob(); }
+        } jobEnd;
         try {
-            Args args(arguments, command.flags);
+            Args args(arguments, flags);
             return command.run(args);
         } catch (const imgdesk::cli::UsageError& error) {
             std::fprintf(stderr, "imgdesk %s: %s (see imgdesk %s --help)\n", name.c_str(),

@@ -1,0 +1,312 @@
+// The tool as a careless user and an attacker meet it: no command loses a file it was given or
+// one it replaces, every failure exits 1 with the reason, and nothing is left behind.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/ToolRun.h"
+#include "support/ArchiveTools.h"
+#include "support/PdfTools.h"
+#include "support/TempDir.h"
+
+namespace imgdesk::test {
+namespace {
+
+using Names = std::vector<std::string>;
+
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
+
+// Names in a folder that a job may have left behind: staging folders and partial files.
+Names Leftovers(const std::string& folder) {
+    Names found;
+    for (const auto& name : FolderTree(folder)) {
+        if (name.find(".imgdesk-") != std::string::npos || name.find(".tmp") != std::string::npos)
+            found.push_back(name);
+    }
+    return found;
+}
+
+class NothingLost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(0, Tool(dir, "sample --width 160 --height 120 -o " + Quoted(dir.File("p.jpg")))
+                         .status);
+        photo = ReadFile(dir.File("p.jpg"));
+    }
+    TempDir dir, work;
+    ScopedEnv temporary{"IMGDESK_TEMP_DIR", work.File("temp")};
+    std::string photo;
+};
+
+TEST_F(NothingLost, BindKeepsEverySourceUnlessTheWholeArchiveIsInPlace) {
+    ASSERT_EQ(0, ::mkfifo(dir.File("pipe.jpg").c_str(), 0600));
+    ASSERT_EQ(0, ::mkdir(dir.File("locked").c_str(), 0500));
+    dir.Write("taken.zip", "someone else's");
+    struct Case {
+        std::string arguments;
+        std::string message;
+    };
+    std::vector<Case> cases{
+        {"-o " + Quoted(dir.File("no/such/folder/x.zip")), "does not exist"},
+        {"-o ''", "empty"},
+        {"-o " + Quoted(dir.File("taken.zip")), "exists"},
+        {Quoted(dir.File("pipe.jpg")) + " -o " + Quoted(dir.File("x.zip")), "pipe.jpg"},
+        {Quoted(dir.File("missing.jpg")) + " -o " + Quoted(dir.File("x.zip")), "missing.jpg"},
+    };
+    if (::geteuid() != 0)
+        cases.push_back({"-o " + Quoted(dir.File("locked/x.zip")), "cannot write"});
+    for (const Case& c : cases) {
+        const Outcome run = Tool(dir, "bind " + Quoted(dir.File("p.jpg")) + " " + c.arguments);
+        EXPECT_EQ(1, run.status) << c.arguments;
+        EXPECT_NE(std::string::npos, run.err.find(c.message)) << c.arguments << "\n" << run.err;
+        EXPECT_TRUE(photo == ReadFile(dir.File("p.jpg"))) << c.arguments;
+        EXPECT_FALSE(std::filesystem::exists(dir.File("x.zip"))) << c.arguments;
+    }
+    EXPECT_EQ(ReadFile(dir.File("taken.zip")), "someone else's");
+    EXPECT_EQ(Leftovers(dir.Path()), Names{});
+
+    ASSERT_EQ(0, Tool(dir, "sample -o " + Quoted(dir.File("q.png"))).status);
+    const Outcome bound = Tool(dir, "bind " + Quoted(dir.File("p.jpg")) + " " +
+                                        Quoted(dir.File("q.png")) + " -o " + Quoted(dir.File("x.zip")));
+    ASSERT_EQ(0, bound.status) << bound.err;
+    EXPECT_EQ(ListZip(dir.File("x.zip")), (Names{"p.jpg", "q.png"}));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("p.jpg")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("q.png")));
+}
+
+TEST_F(NothingLost, TwoBindsToOneArchiveNeverBothSucceed) {
+    for (int round = 0; round < 12; ++round) {
+        const std::string archive = dir.File("same-" + std::to_string(round) + ".zip");
+        for (const char* name : {"a.jpg", "b.jpg"})
+            dir.Write(name, std::string(name) + std::string(200000, 'x'));
+        const std::string bind = std::string("'") + IMGDESK_CLI + "' bind ";
+        const Outcome both = Shell(dir, "( (" + bind + Quoted(dir.File("a.jpg")) + " -o " +
+                                            Quoted(archive) + "; echo a=$? >&2) & (" + bind +
+                                            Quoted(dir.File("b.jpg")) + " -o " + Quoted(archive) +
+                                            "; echo b=$? >&2) & wait )");
+        const bool aWon = both.err.find("a=0") != std::string::npos;
+        const bool bWon = both.err.find("b=0") != std::string::npos;
+        ASSERT_NE(aWon, bWon) << both.err;
+        EXPECT_EQ(ListZip(archive), Names{aWon ? "a.jpg" : "b.jpg"});
+        // The loser's file is still there.
+        EXPECT_TRUE(std::filesystem::exists(dir.File(aWon ? "b.jpg" : "a.jpg")));
+        ::unlink(dir.File("a.jpg").c_str());
+        ::unlink(dir.File("b.jpg").c_str());
+    }
+    EXPECT_EQ(Leftovers(dir.Path()), Names{});
+}
+
+TEST_F(NothingLost, UnbindRemovesTheArchiveOnlyWhenEveryFileArrived) {
+    const std::string whole = CraftZip({{"one.txt", "one"}, {"two.txt", "two"}});
+    std::string encrypted = whole;
+    encrypted[6] |= 1;  // the local header's "encrypted" flag ...
+    encrypted[encrypted.find("PK\x01\x02") + 8] |= 1;  // ... and the central directory's
+    struct Case {
+        std::string name, bytes, message;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"photo.jpg", photo, "not a zip"},
+             {"crc.zip", CraftZip({{"ok.txt", "ok"}, {"bad.txt", "bad", 0100644, false, true}}),
+              "damaged"},
+             {"cut.zip", whole.substr(0, whole.size() - 30), "damaged"},
+             {"secret.zip", encrypted, "encrypted"},
+             {"long.zip", CraftZip({{"ok.txt", "ok"}, {std::string(300, 'n') + ".txt", "x"}}),
+              "could not be unpacked"},
+         }) {
+        const std::string archive = dir.Write(c.name, c.bytes);
+        const Outcome run = Tool(dir, "unbind " + Quoted(archive));
+        EXPECT_EQ(1, run.status) << c.name;
+        EXPECT_NE(std::string::npos, run.err.find(c.message)) << c.name << "\n" << run.err;
+        EXPECT_TRUE(ReadFile(archive) == c.bytes) << c.name;
+        EXPECT_FALSE(std::filesystem::exists(dir.File("ok.txt"))) << c.name;
+        EXPECT_EQ(Leftovers(dir.Path()), Names{}) << c.name;
+        ::unlink(archive.c_str());
+    }
+    {
+        // A small archive that unpacks far beyond the limit is refused before anything is made.
+        ScopedEnv limit("IMGDESK_MAX_UNPACK_BYTES", "1000");
+        const std::string archive =
+            dir.Write("bomb.zip", CraftZip({{"big.txt", std::string(5000, 'z')}}));
+        const Outcome run = Tool(dir, "unbind " + Quoted(archive));
+        EXPECT_EQ(1, run.status);
+        EXPECT_NE(std::string::npos, run.err.find("limits")) << run.err;
+        EXPECT_TRUE(std::filesystem::exists(archive));
+        ::unlink(archive.c_str());
+    }
+
+    // Entries land beside the archive, and the message says so; taken names get a number.
+    ASSERT_EQ(0, ::mkdir(dir.File("box").c_str(), 0700));
+    dir.Write("box/one.txt", "already here");
+    const std::string archive = dir.Write("box/pages.zip", whole);
+    const Outcome run = Tool(dir, "unbind " + Quoted(archive));
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_NE(std::string::npos, run.out.find("into " + dir.File("box"))) << run.out;
+    EXPECT_EQ(FolderTree(dir.File("box")), (Names{"one (2).txt", "one.txt", "two.txt"}));
+    EXPECT_EQ(ReadFile(dir.File("box/one.txt")), "already here");
+    EXPECT_EQ(ReadFile(dir.File("box/one (2).txt")), "one");
+}
+
+TEST_F(NothingLost, OutputsNeverReplaceInputsOrFilesNotMeantToGo) {
+    const std::string p = Quoted(dir.File("p.jpg"));
+    dir.Write("old.png", "keep me");
+    struct Case {
+        std::string arguments, message, kept, bytes;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"zoom --scale 2 " + p + " -o " + p + " --force", "one of the inputs", "p.jpg", photo},
+             {"scan " + p + " -o " + p + " --force", "one of the inputs", "p.jpg", photo},
+             {"pdf " + p + " -o " + p + " --force", "one of the inputs", "p.jpg", photo},
+             {"grey " + p + " -o " + Quoted(dir.File("old.png")), "--force", "old.png", "keep me"},
+             {"pdf " + p + " " + Quoted(dir.File("old.png")) + " -o " + Quoted(dir.File("x.pdf")),
+              "old.png", "old.png", "keep me"},
+         }) {
+        const Outcome run = Tool(dir, c.arguments);
+        EXPECT_EQ(1, run.status) << c.arguments;
+        EXPECT_NE(std::string::npos, run.err.find(c.message)) << c.arguments << "\n" << run.err;
+        EXPECT_TRUE(ReadFile(dir.File(c.kept)) == c.bytes) << c.arguments;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("x.pdf")));
+    EXPECT_EQ(Leftovers(dir.Path()), Names{});
+    // Asked to, an output is replaced in one step.
+    ASSERT_EQ(0, Tool(dir, "grey " + p + " -o " + Quoted(dir.File("old.png")) + " --force").status);
+    EXPECT_EQ(ReadFile(dir.File("old.png")).substr(1, 3), "PNG");
+    const Outcome skipped = Tool(dir, "pdf " + p + " " + Quoted(dir.File("stdout")) +
+                                          " --skip-broken -o " + Quoted(dir.File("x.pdf")));
+    EXPECT_EQ(0, skipped.status) << skipped.err;
+    EXPECT_NE(std::string::npos, skipped.out.find("(1 page)")) << skipped.out;
+}
+
+TEST_F(NothingLost, ConcurrentPdfJobsKeepTheirOwnPages) {
+    IMGDESK_REQUIRE_PDF_TOOLS();
+    ASSERT_EQ(0, ::mkdir(dir.File("a").c_str(), 0700));
+    ASSERT_EQ(0, ::mkdir(dir.File("b").c_str(), 0700));
+    ASSERT_EQ(0, Tool(dir, "sample --width 200 --height 100 -o " + Quoted(dir.File("a/page.png"))).status);
+    ASSERT_EQ(0, Tool(dir, "sample --width 100 --height 300 -o " + Quoted(dir.File("b/page.png"))).status);
+    const std::string tool = std::string("'") + IMGDESK_CLI + "' pdf ";
+    for (int round = 0; round < 6; ++round) {
+        std::string jobs;
+        for (const char* side : {"a", "b"}) {
+            const std::string page = Quoted(dir.File(std::string(side) + "/page.png"));
+            jobs += "( " + tool + page + " " + page + " " + page + " -o " +
+                    Quoted(dir.File(std::string(side) + std::to_string(round) + ".pdf")) + ") & ";
+        }
+        ASSERT_EQ(0, Shell(dir, "( " + jobs + "wait )").status);
+        ExpectPdf(dir.File("a" + std::to_string(round) + ".pdf"), {{200, 100}, {200, 100}, {200, 100}});
+        ExpectPdf(dir.File("b" + std::to_string(round) + ".pdf"), {{100, 300}, {100, 300}, {100, 300}});
+    }
+    EXPECT_EQ(FolderTree(work.File("temp")), Names{});
+}
+
+TEST_F(NothingLost, InterruptedJobsAndDeadJobsLeaveNothingBehind) {
+    // A job folder of a process that is gone is swept by the next job.
+    const pid_t gone = ::fork();
+    if (gone == 0)
+        ::_exit(0);
+    int status = 0;
+    ::waitpid(gone, &status, 0);
+    const std::string stale = work.File("temp/job-" + std::to_string(gone) + "-abcdef");
+    ASSERT_EQ(0, ::mkdir(stale.c_str(), 0700));
+    TempDir scratch;
+    scratch.Write("x", "x");
+    std::filesystem::copy_file(scratch.File("x"), stale + "/page.bmp");
+
+    std::string photos;
+    for (int i = 0; i < 4; ++i) {
+        const std::string name = dir.File("photo" + std::to_string(i) + ".jpg");
+        ASSERT_EQ(0, Tool(dir, "sample --width 1600 --height 1200 -o " + Quoted(name)).status);
+        photos += " " + Quoted(name);
+    }
+    for (const char* delay : {"0.2", "0.5"}) {
+        const Outcome run = Shell(dir, std::string("timeout -s TERM ") + delay + " '" + IMGDESK_CLI +
+                                           "' scan" + photos + " -o " + Quoted(dir.File("out.pdf")));
+        EXPECT_TRUE(run.status == 124 || run.status == 0) << run.status << run.err;
+        EXPECT_EQ(Leftovers(dir.Path()), Names{}) << delay;
+        EXPECT_EQ(FolderTree(work.File("temp")), Names{}) << delay;
+        ::unlink(dir.File("out.pdf").c_str());
+    }
+    EXPECT_FALSE(std::filesystem::exists(stale));
+}
+
+// A file system that fills up part way: run only as root, where a small tmpfs can be mounted.
+class FullDisk : public NothingLost {
+protected:
+    void SetUp() override {
+        NothingLost::SetUp();
+        if (::geteuid() != 0)
+            GTEST_SKIP() << "mounting a small file system needs root";
+        full = dir.File("full");
+        ASSERT_EQ(0, ::mkdir(full.c_str(), 0700));
+        if (::mount("tmpfs", full.c_str(), "tmpfs", 0, "size=256k") != 0)
+            GTEST_SKIP() << "cannot mount a tmpfs here";
+        mounted = true;
+    }
+    void TearDown() override {
+        if (mounted)
+            ::umount(full.c_str());
+    }
+    std::string full;
+    bool mounted = false;
+};
+
+TEST_F(FullDisk, NoFileIsLostOrHalfWritten) {
+    const std::string old = full + "/old.bmp";
+    ASSERT_EQ(0, Tool(dir, "sample --width 64 --height 64 -o " + Quoted(old)).status);
+    const std::string before = ReadFile(old);
+    const std::string bytes = CraftZip({{"a.bin", std::string(60000, 'a')},
+                                        {"b.bin", std::string(60000, 'b')}});
+    const std::string archive = full + "/in.zip";
+    std::filesystem::copy_file(dir.Write("in.zip", bytes), archive);
+    const std::string big = dir.File("big.jpg");
+    ASSERT_EQ(0, Tool(dir, "sample --width 800 --height 600 -o " + Quoted(big)).status);
+    // Leave 48 KiB free.
+    struct statvfs space;
+    ASSERT_EQ(0, ::statvfs(full.c_str(), &space));
+    const long long free = static_cast<long long>(space.f_bavail) * space.f_frsize;
+    ASSERT_GT(free, 48 * 1024);
+    std::filesystem::copy_file(dir.Write("filler", std::string(free - 48 * 1024, 'f')),
+                               full + "/filler");
+
+    // A picture that does not fit: the old output stays whole.
+    Outcome run = Tool(dir, "zoom --scale 8 " + Quoted(dir.File("p.jpg")) + " -o " + Quoted(old) +
+                                " --force");
+    EXPECT_EQ(1, run.status);
+    EXPECT_TRUE(ReadFile(old) == before);
+
+    // A PDF that does not fit is not there at all.
+    const std::string three = " " + Quoted(big) + " " + Quoted(big) + " " + Quoted(big);
+    run = Tool(dir, "pdf" + three + " -o " + Quoted(full + "/x.pdf"));
+    EXPECT_EQ(1, run.status);
+    EXPECT_FALSE(std::filesystem::exists(full + "/x.pdf"));
+
+    // Sources bound into an archive that does not fit stay where they are.
+    std::string sources;
+    for (int i = 0; i < 3; ++i) {
+        const std::string name = dir.File("s" + std::to_string(i) + ".jpg");
+        std::filesystem::copy_file(big, name);
+        sources += " " + Quoted(name);
+    }
+    run = Tool(dir, "bind" + sources + " -o " + Quoted(full + "/all.zip"));
+    EXPECT_EQ(1, run.status) << run.out;
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(ReadFile(dir.File("s" + std::to_string(i) + ".jpg")) == ReadFile(big));
+    EXPECT_FALSE(std::filesystem::exists(full + "/all.zip"));
+
+    // Unpacking that does not fit keeps the archive.
+    run = Tool(dir, "unbind " + Quoted(archive));
+    EXPECT_EQ(1, run.status) << run.out;
+    EXPECT_TRUE(ReadFile(archive) == bytes);
+    EXPECT_EQ(FolderTree(full), (Names{"filler", "in.zip", "old.bmp"}));
+}
+
+}  // namespace
+}  // namespace imgdesk::test

@@ -12,6 +12,7 @@
 // the EXIF resolution), else at 72 dpi, so that a page measures its pixel count in points: an
 // 800 x 600 picture without a resolution gives an 800 x 600 page.
 #include <cstdio>
+#include <string>
 
 #include "module/Export.h"
 
@@ -39,8 +40,10 @@ public:
     int AddPages(FILE* pdf);
     // The cross-reference table of every object written; 1 on success, 0 on a write error.
     int AddCrossReferenceTable(FILE* pdf);
-    // The trailer and end-of-file marker; closes pdf on every path. 1 when the file was written and
-    // closed without error, else 0.
+    // The trailer and end-of-file marker; flushes the file to disk and closes pdf on every path. 1
+    // when the file was written and closed without error. When any write of the document failed
+    // (a full disk, say), the file is deleted and the result is 0: a document that is not whole
+    // never stands under its name.
     int AddTrailer(FILE* pdf);
 
 private:
@@ -59,4 +62,6 @@ private:
     long long xrefOffset_ = 0;
     unsigned long paperWidth_ = 0;
     unsigned long paperHeight_ = 0;
+    bool writeFailed_ = false;  // any write since CreatePdfFile
+    std::wstring path_;         // the file CreatePdfFile made
 };

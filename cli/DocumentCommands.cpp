@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <list>
+#include <memory>
 
 #include "cli/Command.h"
 #include "cli/Job.h"
@@ -16,6 +17,8 @@
 #include "cli/Progress.h"
 #include "document/DocDesk.h"
 #include "platform/Files.h"
+#include "platform/print/PageSink.h"
+#include "platform/print/PrintChooser.h"
 #include "service/CoreKit.h"
 
 namespace imgdesk::cli {
@@ -26,11 +29,6 @@ std::list<CString> WidePaths(const std::vector<std::string>& paths) {
     for (const auto& path : paths)
         wide.push_back(Utf8ToWide(path.c_str()));
     return wide;
-}
-
-bool Exists(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0;
 }
 
 // The PDF is written beside its target and takes the target's name only when complete.
@@ -412,25 +410,146 @@ int Unbind(Args& args) {
     return 0;
 }
 
+// Stands between the printer and the library's printing, and keeps what the printer answered.
+class WatchedPrinter : public imgdesk::print::PageSink {
+public:
+    struct Report {
+        int job = 0;
+        int pages = 0;
+        bool pageRefused = false;
+        bool accepted = false;
+    };
+    WatchedPrinter(std::unique_ptr<PageSink> printer, Report& report)
+        : printer_(std::move(printer)), report_(report) {}
+
+    imgdesk::print::PageFormat Format() const override { return printer_->Format(); }
+    imgdesk::gdi::Surface Page() override { return printer_->Page(); }
+    int BeginDocument(const std::wstring& name) override {
+        report_.job = printer_->BeginDocument(name);
+        return report_.job;
+    }
+    bool BeginPage() override { return Note(printer_->BeginPage()); }
+    BOOL Stretch(HDC dc, const imgdesk::print::StretchArgs& args, HDC source) override {
+        return printer_->Stretch(dc, args, source);
+    }
+    bool FinishPage() override {
+        const bool done = Note(printer_->FinishPage());
+        report_.pages += done ? 1 : 0;
+        return done;
+    }
+    bool FinishDocument() override {
+        report_.accepted = printer_->FinishDocument() && !report_.pageRefused;
+        return report_.accepted;
+    }
+    void Abandon() override { printer_->Abandon(); }
+
+private:
+    bool Note(bool done) {
+        report_.pageRefused = report_.pageRefused || !done;
+        return done;
+    }
+    std::unique_ptr<PageSink> printer_;
+    Report& report_;
+};
+
 int Print(Args& args) {
     const bool mono = args.Flag("mono");
     const auto printer = args.Text("printer");
     const auto& images = args.RequireAtLeast(1, "one or more images");
     args.Finish();
+    // Every image is checked before anything reaches the printer.
+    for (const auto& image : images) {
+        RequireRegularFile(image);
+        ATL::CImage probe;
+        if (FAILED(probe.Load(Utf8ToWide(image.c_str()))))
+            throw RunError("'" + image + "' is not a readable image; nothing was printed");
+    }
     if (printer)
         ::setenv("IMGDESK_PRINTER", printer->c_str(), 1);
+
+    std::string name, refusal;
+    WatchedPrinter::Report report;
+    auto previous = imgdesk::print::SetPrintDialogHandler([&](PRINTDLG& request, CString& chosen) {
+        if (imgdesk::print::DefaultPrintDialog(request, chosen) != IDOK) {
+            refusal = "no printer: give --printer, set IMGDESK_PRINTER or set a CUPS default";
+            return static_cast<INT_PTR>(IDCANCEL);
+        }
+        name = WideToUtf8(chosen);
+        std::string why;
+        auto sink = imgdesk::print::OpenCupsPrinter(chosen, &why);
+        if (!sink) {
+            refusal = "cannot print on '" + name + "': " + why;
+            return static_cast<INT_PTR>(IDCANCEL);
+        }
+        request.hDC = imgdesk::print::CreatePrinterDC(
+            std::make_unique<WatchedPrinter>(std::move(sink), report));
+        return static_cast<INT_PTR>(request.hDC ? IDOK : IDCANCEL);
+    });
     CDocDesk().PrintImage(WidePaths(images), mono ? 1 : 0);
+    imgdesk::print::SetPrintDialogHandler(std::move(previous));
+
+    if (!refusal.empty())
+        throw RunError(refusal);
+    if (report.job <= 0)
+        throw RunError("the printer '" + name + "' did not take the job");
+    if (!report.accepted) {
+        throw RunError("job " + std::to_string(report.job) + " on '" + name +
+                       "' was not accepted by the printer; it may print incompletely or not at all");
+    }
+    std::printf("job %d on %s: %d page%s accepted\n", report.job, name.c_str(), report.pages,
+                report.pages == 1 ? "" : "s");
     return 0;
+}
+
+// The programs that take files for a new mail, in order: the desktop's composer, then the
+// platform's own program.
+std::string FindOnPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    const std::string folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    for (size_t start = 0;;) {
+        const size_t end = folders.find(':', start);
+        std::string folder = folders.substr(start, end - start);
+        const std::string candidate = (folder.empty() ? "." : folder) + "/" + program;
+        struct stat info;
+        if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        if (end == std::string::npos)
+            return std::string();
+        start = end + 1;
+    }
+}
+
+std::string AbsolutePath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved)
+        throw RunError("cannot read '" + path + "'");
+    std::string absolute = resolved;
+    std::free(resolved);
+    return absolute;
 }
 
 int Mail(Args& args) {
     const auto& files = args.RequireAtLeast(1, "one or more files");
     args.Finish();
+    std::vector<std::string> absolute;
     for (const auto& file : files) {
-        if (!Exists(file))
-            throw RunError("'" + file + "' does not exist");
+        RequireRegularFile(file);
+        absolute.push_back(AbsolutePath(file));
     }
-    if (!CDocDesk().SendOutLook(WidePaths(files)))
+    if (FindOnPath("xdg-email").empty() && FindOnPath("outlook.exe").empty())
+        throw RunError("no mail program: install xdg-utils (xdg-email) or put outlook.exe on PATH");
+    // The archive of several files must outlive this job for the mail program to attach it, so
+    // it goes to a folder of its own under the shared temporary folder rather than the job's.
+    std::string mailFolder;
+    if (absolute.size() > 1) {
+        std::string pattern = SharedTemporaryFolder() + "/mail-XXXXXX";
+        if (!::mkdtemp(pattern.data()))
+            throw RunError("cannot make a folder for the mail archive");
+        mailFolder = pattern;
+        ::setenv("IMGDESK_TEMP_DIR", mailFolder.c_str(), 1);
+    }
+    if (!CDocDesk().SendOutLook(WidePaths(absolute)))
         throw RunError("cannot prepare the files for mailing");
     return 0;
 }
@@ -528,7 +647,9 @@ std::vector<Command> DocumentCommands() {
          "print images, one per page",
          "usage: imgdesk print [--mono] [--printer URI] IMAGE...\n\n"
          "Prints each image scaled to fill the printable area and centred. The printer is\n"
-         "--printer (a CUPS name or ipp:// address), else $IMGDESK_PRINTER, else the default.\n\n"
+         "--printer (a CUPS name or ipp:// address), else $IMGDESK_PRINTER, else the default.\n"
+         "Every image is checked first and the printer is asked before anything is sent; prints\n"
+         "the job number once the printer has accepted every page, else fails with the reason.\n\n"
          "options:\n"
          "  --mono           print in black and white\n",
          {"mono"},
@@ -537,8 +658,9 @@ std::vector<Command> DocumentCommands() {
          group,
          "hand files to the mail program",
          "usage: imgdesk mail FILE...\n\n"
-         "Starts the mail program (outlook.exe on the PATH) with the file, or with a zip archive\n"
-         "of the files when there are several.\n",
+         "Hands the file, or a zip archive of the files when there are several, to the desktop's\n"
+         "mail composer (xdg-email --attach), else to outlook.exe on the PATH. With neither, fails\n"
+         "and leaves nothing behind.\n",
          {},
          Mail},
         {"thumbnail",

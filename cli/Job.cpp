@@ -36,6 +36,10 @@ std::string& JobFolder() {
     static std::string folder;
     return folder;
 }
+std::string& SharedFolder() {
+    static std::string folder;
+    return folder;
+}
 
 int RemoveEntry(const char* path, const struct stat*, int type, struct FTW*) {
     if (type == FTW_DP)
@@ -114,6 +118,7 @@ void StartJob() {
     std::thread(CleanUpOnSignals, signals).detach();
 
     const std::string temporary = WideToUtf8(GetTempDataPath());
+    SharedFolder() = temporary;
     SweepDeadJobs(temporary);
     std::string pattern = temporary + "/job-" + std::to_string(::getpid()) + "-XXXXXX";
     if (!::mkdtemp(pattern.data()))
@@ -125,6 +130,10 @@ void StartJob() {
 
 void EndJob() {
     RemoveEverythingStaged();
+}
+
+std::string SharedTemporaryFolder() {
+    return SharedFolder().empty() ? WideToUtf8(GetTempDataPath()) : SharedFolder();
 }
 
 std::string FolderOf(const std::string& path) {

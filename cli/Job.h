@@ -15,6 +15,9 @@ namespace imgdesk::cli {
 void StartJob();
 // Removes the job's folder and everything staged; called at the end of main.
 void EndJob();
+// The library's temporary folder as it was before the job took a private one: for files that
+// must outlive the job.
+std::string SharedTemporaryFolder();
 
 // A private folder made next to a target (so that renames into place stay on one file system),
 // removed with its contents when the object goes and when the job is interrupted.

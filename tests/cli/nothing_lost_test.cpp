@@ -15,6 +15,8 @@
 #include "cli/ToolRun.h"
 #include "support/ArchiveTools.h"
 #include "support/PdfTools.h"
+#include "support/RecordingProgram.h"
+#include "support/TestPrinter.h"
 #include "support/TempDir.h"
 
 namespace imgdesk::test {
@@ -235,6 +237,64 @@ TEST_F(NothingLost, InterruptedJobsAndDeadJobsLeaveNothingBehind) {
         ::unlink(dir.File("out.pdf").c_str());
     }
     EXPECT_FALSE(std::filesystem::exists(stale));
+}
+
+TEST_F(NothingLost, PrintFailsWithTheReasonAndReportsTheAcceptedJob) {
+    if (!TestPrinter::Installed())
+        GTEST_SKIP() << "ippeveprinter is not installed";
+    TestPrinter printer;
+    std::string why;
+    ASSERT_TRUE(printer.Start(&why)) << why;
+    const std::string p = Quoted(dir.File("p.jpg"));
+    struct Case {
+        std::string arguments, message;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"--printer ipp://127.0.0.1:9/ipp/print " + p, "cannot print on"},
+             {"--printer no-such-queue " + p, "cannot print on 'no-such-queue'"},
+             {"--printer " + printer.Uri() + " " + Quoted(dir.File("missing.jpg")), "missing.jpg"},
+             {"--printer " + printer.Uri() + " " + p + " " + Quoted(dir.File("stdout")),
+              "not a readable image"},
+         }) {
+        const Outcome run = Tool(dir, "print " + c.arguments);
+        EXPECT_EQ(1, run.status) << c.arguments;
+        EXPECT_NE(std::string::npos, run.err.find(c.message)) << c.arguments << "\n" << run.err;
+    }
+    EXPECT_TRUE(printer.Documents().empty());
+    const Outcome printed = Tool(dir, "print --printer " + printer.Uri() + " " + p + " " + p);
+    ASSERT_EQ(0, printed.status) << printed.err;
+    EXPECT_EQ(0u, printed.out.rfind("job ", 0)) << printed.out;
+    EXPECT_NE(std::string::npos, printed.out.find("2 pages accepted")) << printed.out;
+    EXPECT_EQ(1u, printer.Documents().size());
+}
+
+TEST_F(NothingLost, MailNeedsAMailProgramAndLeavesNothingWithoutOne) {
+    dir.Write("b.jpg", "b");
+    const std::string files = Quoted(dir.File("p.jpg")) + " " + Quoted(dir.File("b.jpg"));
+    // PATH for the tool alone, so that no system mail program is found.
+    const Outcome alone =
+        Shell(dir, "PATH=" + Quoted(dir.File("nothing")) + " '" + IMGDESK_CLI + "' mail " + files);
+    EXPECT_EQ(1, alone.status);
+    EXPECT_NE(std::string::npos, alone.err.find("no mail program")) << alone.err;
+    EXPECT_EQ(FolderTree(work.File("temp")), Names{});
+
+    {
+        RecordingProgram composer("xdg-email");
+        ASSERT_EQ(0, Tool(dir, "mail " + Quoted(dir.File("p.jpg"))).status);
+        const auto runs = composer.WaitForRuns(1);
+        ASSERT_EQ(runs.size(), 1u);
+        EXPECT_EQ(runs[0].arguments, (Names{"--attach", dir.File("p.jpg")}));
+    }
+    if (HaveProgram("xdg-email"))
+        GTEST_SKIP() << "a system xdg-email hides outlook.exe";
+    RecordingProgram outlook("outlook.exe");
+    const Outcome sent = Tool(dir, "mail " + files);
+    ASSERT_EQ(0, sent.status) << sent.err;
+    const auto runs = outlook.WaitForRuns(1);
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_EQ(runs[0].arguments.size(), 1u);
+    // The archive outlives the job, for the mail program to attach it.
+    EXPECT_EQ(ListZip(runs[0].arguments[0]), (Names{"p.jpg", "b.jpg"}));
 }
 
 // A file system that fills up part way: run only as root, where a small tmpfs can be mounted.

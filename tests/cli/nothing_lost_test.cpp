@@ -8,6 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -295,6 +298,67 @@ TEST_F(NothingLost, MailNeedsAMailProgramAndLeavesNothingWithoutOne) {
     ASSERT_EQ(runs[0].arguments.size(), 1u);
     // The archive outlives the job, for the mail program to attach it.
     EXPECT_EQ(ListZip(runs[0].arguments[0]), (Names{"p.jpg", "b.jpg"}));
+}
+
+// A PNG of width x height grey pixels, every row the same; compressed, it stays small.
+std::string FlatPng(unsigned width, unsigned height) {
+    auto be = [](unsigned v) {
+        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    };
+    auto chunk = [&](const std::string& type, const std::string& data) {
+        const std::string body = type + data;
+        return be(static_cast<unsigned>(data.size())) + body +
+               be(static_cast<unsigned>(::crc32(0, reinterpret_cast<const Bytef*>(body.data()),
+                                                 static_cast<uInt>(body.size()))));
+    };
+    std::string rows;
+    for (unsigned y = 0; y < std::min(height, 2000u); ++y)
+        rows += std::string(1, '\0') + std::string(width, '\x80');
+    std::string packed(compressBound(static_cast<uLong>(rows.size())), '\0');
+    uLongf size = static_cast<uLongf>(packed.size());
+    ::compress(reinterpret_cast<Bytef*>(&packed[0]), &size,
+               reinterpret_cast<const Bytef*>(rows.data()), static_cast<uLong>(rows.size()));
+    packed.resize(size);
+    return "\x89PNG\r\n\x1a\n" + chunk("IHDR", be(width) + be(height) + std::string("\x08\0\0\0\0", 5)) +
+           chunk("IDAT", packed) + chunk("IEND", "");
+}
+
+TEST_F(NothingLost, HostileInputsAreRefusedQuicklyWithTheReason) {
+    ASSERT_EQ(0, ::mkfifo(dir.File("pipe.png").c_str(), 0600));
+    dir.Write("huge.png", FlatPng(40000, 40000));  // claims 1.6 billion pixels
+    dir.Write("big.png", FlatPng(2000, 2000));
+    const std::string out = " -o " + Quoted(dir.File("out.png"));
+    ASSERT_EQ(0, Tool(dir, "sample --width 64 --height 64 -o " + Quoted(dir.File("s.png"))).status);
+    ASSERT_EQ(0, Tool(dir, "zoom --scale 0.015625 " + Quoted(dir.File("s.png")) + " -o " +
+                               Quoted(dir.File("one.png"))).status);
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string message;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"grey " + Quoted(dir.File("pipe.png")) + out, 1, "not a regular file"},
+             {"pdf " + Quoted(dir.File("pipe.png")) + " -o " + Quoted(dir.File("x.pdf")), 1,
+              "not a regular file"},
+             {"unbind " + Quoted(dir.File("pipe.png")), 1, "not a regular file"},
+             {"grey " + Quoted(dir.File("huge.png")) + out, 1, "larger than 100000000 pixels"},
+             {"scan " + Quoted(dir.File("huge.png")) + " -o " + Quoted(dir.File("x.pdf")), 1,
+              "pixels"},
+             {"grey --max-pixels 1000000 " + Quoted(dir.File("big.png")) + out, 1,
+              "larger than 1000000 pixels"},
+             {"grey --max-pixels=lots " + Quoted(dir.File("big.png")) + out, 2, "not a positive"},
+             {"rotate --degrees 33 " + Quoted(dir.File("one.png")) + out, 1, "nothing is left"},
+         }) {
+        const Outcome run = Shell(dir, "timeout 20 '" + std::string(IMGDESK_CLI) + "' " + c.arguments);
+        EXPECT_EQ(c.status, run.status) << c.arguments << "\n" << run.err;
+        EXPECT_NE(std::string::npos, run.err.find(c.message)) << c.arguments << "\n" << run.err;
+        EXPECT_FALSE(std::filesystem::exists(dir.File("out.png"))) << c.arguments;
+    }
+    {
+        ScopedEnv limit("IMGDESK_MAX_PIXELS", "1000000");
+        EXPECT_EQ(1, Tool(dir, "grey " + Quoted(dir.File("big.png")) + out).status);
+    }
+    EXPECT_EQ(0, Tool(dir, "grey " + Quoted(dir.File("big.png")) + out).status);
 }
 
 // A file system that fills up part way: run only as root, where a small tmpfs can be mounted.

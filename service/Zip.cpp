@@ -104,7 +104,7 @@ const wchar_t kCodePage437High[129] =
     L"└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀αßΓπΣσµτΦΘΩδ∞φε∩≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00A0";
 
 std::string EntryNameAsUtf8(const char* raw) {
-    if (WideToUtf8(Utf8ToWide(raw)) == raw)
+    if (IsValidUtf8Text(Utf8ToWide(raw)))
         return raw;
     std::wstring wide;
     for (const char* p = raw; *p; ++p) {
@@ -112,6 +112,17 @@ std::string EntryNameAsUtf8(const char* raw) {
         wide += byte < 0x80 ? static_cast<wchar_t>(byte) : kCodePage437High[byte - 0x80];
     }
     return WideToUtf8(wide.c_str());
+}
+
+// Entry names are UTF-8 text: the bytes of a file name that is not valid UTF-8 (escaped in the
+// wide name) show as U+FFFD in the archive. The file itself is read by its real name.
+std::string EntryNameOf(const wchar_t* fileName) {
+    std::wstring name(fileName);
+    for (wchar_t& ch : name) {
+        if (!IsValidUtf8Text(std::wstring(1, ch).c_str()))
+            ch = static_cast<wchar_t>(0xFFFD);
+    }
+    return WideToUtf8(name.c_str());
 }
 
 // The folder and file names of an entry, or false when the entry must not be extracted: an
@@ -383,7 +394,7 @@ int COnZipFile::AddFile(const wchar_t* path) {
             self.st_ino == info.st_ino)
             return 0;
 
-        const std::string name = state.UniqueEntryName(WideToUtf8(PathFindFileNameW(path)));
+        const std::string name = state.UniqueEntryName(EntryNameOf(PathFindFileNameW(path)));
         std::unique_ptr<archive_entry, EntryDeleter> entry(archive_entry_new());
         if (name.empty() || !entry)
             return 0;

@@ -361,6 +361,25 @@ TEST_F(NothingLost, HostileInputsAreRefusedQuicklyWithTheReason) {
     EXPECT_EQ(0, Tool(dir, "grey " + Quoted(dir.File("big.png")) + out).status);
 }
 
+// A Latin-1 name and the name it would turn into if its byte were replaced: each command works on
+// the file it was given and never on its look-alike.
+TEST_F(NothingLost, NamesThatAreNotUtf8NameTheirOwnFile) {
+    const std::string latin = dir.File("caf\xE9.jpg"), alike = dir.File("caf\xEF\xBF\xBD.jpg");
+    ASSERT_EQ(0, Tool(dir, "sample --width 96 --height 64 -o " + Quoted(latin)).status);
+    const std::string bytes = ReadFile(latin);
+    dir.Write("caf\xEF\xBF\xBD.jpg", "look-alike");
+    const Outcome grey = Tool(dir, "grey " + Quoted(latin) + " -o " + Quoted(dir.File("g\xE9.png")));
+    ASSERT_EQ(0, grey.status) << grey.err;
+    EXPECT_EQ(ReadFile(dir.File("g\xE9.png")).substr(1, 3), "PNG");
+    ASSERT_EQ(0, Tool(dir, "bind " + Quoted(latin) + " -o " + Quoted(dir.File("x.zip"))).status);
+    EXPECT_FALSE(std::filesystem::exists(latin));
+    EXPECT_EQ(ReadFile(alike), "look-alike");
+    ASSERT_EQ(0, ::mkdir(dir.File("out").c_str(), 0700));
+    ASSERT_EQ(0, ::rename(dir.File("x.zip").c_str(), dir.File("out/x.zip").c_str()));
+    ASSERT_EQ(0, Tool(dir, "unbind " + Quoted(dir.File("out/x.zip"))).status);
+    EXPECT_TRUE(ReadFile(dir.File("out/caf\xEF\xBF\xBD.jpg")) == bytes);
+}
+
 // A file system that fills up part way: run only as root, where a small tmpfs can be mounted.
 class FullDisk : public NothingLost {
 protected:

@@ -492,10 +492,10 @@ ZipLimits ZipLimitsInForce() {
     return limits;
 }
 
-ZipVerdict InspectZip(const wchar_t* archivePath, std::vector<ZipEntrySize>& files,
-                      std::string& detail) {
-    files.clear();
-    detail.clear();
+namespace {
+
+ZipVerdict InspectInto(const wchar_t* archivePath, std::vector<ZipEntrySize>& files,
+                       std::string& detail) {
     if (!archivePath)
         return ZipVerdict::Unreadable;
     ThreadUtf8Locale utf8;
@@ -582,4 +582,16 @@ ZipVerdict InspectZip(const wchar_t* archivePath, std::vector<ZipEntrySize>& fil
         detail = "out of memory";
         return ZipVerdict::Unreadable;
     }
+}
+
+}  // namespace
+
+ZipVerdict InspectZip(const wchar_t* archivePath, std::vector<ZipEntrySize>& files,
+                      std::string& detail) {
+    files.clear();
+    detail.clear();
+    const ZipVerdict verdict = InspectInto(archivePath, files, detail);
+    if (verdict != ZipVerdict::Whole)
+        files.clear();
+    return verdict;
 }

@@ -9,6 +9,7 @@
 #include <dirent.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -81,19 +82,21 @@ void CleanUpOnSignals(sigset_t signals) {
     ::_exit(128 + received);
 }
 
-// Job folders are "job-PID-XXXXXX": one whose process is gone belongs to a job that died.
-void SweepDeadJobs(const std::string& temporary) {
-    DIR* folder = ::opendir(temporary.c_str());
+// Job folders are "job-PID-XXXXXX" and staging folders ".imgdesk-PID-XXXXXX": one whose process
+// is gone belongs to a job that died (killed outright, or the machine went down).
+void SweepDeadJobs(const std::string& parent, const char* prefix) {
+    DIR* folder = ::opendir(parent.c_str());
     if (!folder)
         return;
+    const std::string format = std::string(prefix) + "%ld-%15s";
     while (const dirent* entry = ::readdir(folder)) {
         long pid = 0;
         char tail[16];
-        if (std::sscanf(entry->d_name, "job-%ld-%15s", &pid, tail) != 2 || pid <= 0 ||
-            pid == ::getpid())
+        if (std::sscanf(entry->d_name, format.c_str(), &pid, tail) != 2 || pid <= 0 ||
+            pid == ::getpid() || std::strlen(tail) != 6)
             continue;
         if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-            RemoveTree(temporary + "/" + entry->d_name);
+            RemoveTree(parent + "/" + entry->d_name);
     }
     ::closedir(folder);
 }
@@ -119,7 +122,7 @@ void StartJob() {
 
     const std::string temporary = WideToUtf8(GetTempDataPath());
     SharedFolder() = temporary;
-    SweepDeadJobs(temporary);
+    SweepDeadJobs(temporary, "job-");
     std::string pattern = temporary + "/job-" + std::to_string(::getpid()) + "-XXXXXX";
     if (!::mkdtemp(pattern.data()))
         return;  // the library's own folder serves then
@@ -148,6 +151,7 @@ StagingFolder::StagingFolder(const std::string& target) {
     struct stat info;
     if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
         throw RunError("the folder '" + folder + "' does not exist");
+    SweepDeadJobs(folder, ".imgdesk-");
     std::string pattern = folder + "/.imgdesk-" + std::to_string(::getpid()) + "-XXXXXX";
     if (!::mkdtemp(pattern.data())) {
         throw RunError("cannot write in the folder '" + folder + "': " + std::strerror(errno));

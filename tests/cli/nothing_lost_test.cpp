@@ -87,6 +87,16 @@ TEST_F(NothingLost, BindKeepsEverySourceUnlessTheWholeArchiveIsInPlace) {
     EXPECT_EQ(ListZip(dir.File("x.zip")), (Names{"p.jpg", "q.png"}));
     EXPECT_FALSE(std::filesystem::exists(dir.File("p.jpg")));
     EXPECT_FALSE(std::filesystem::exists(dir.File("q.png")));
+
+    // The bind folder's images are copied, checked the same way, and stay.
+    ASSERT_EQ(0, ::mkdir(dir.File("bind").c_str(), 0700));
+    ScopedEnv bindFolder("IMGDESK_BIND_DIR", dir.File("bind"));
+    for (const char* name : {"c.jpg", "b.png", "a.jpg", "note.txt"})
+        dir.Write(std::string("bind/") + name, name);
+    const Outcome folder = Tool(dir, "bind --folder -o " + Quoted(dir.File("folder.zip")));
+    ASSERT_EQ(0, folder.status) << folder.err;
+    EXPECT_EQ(ListZip(dir.File("folder.zip")), (Names{"a.jpg", "c.jpg", "b.png"}));
+    EXPECT_EQ(FolderTree(dir.File("bind")), (Names{"a.jpg", "b.png", "c.jpg", "note.txt"}));
 }
 
 TEST_F(NothingLost, TwoBindsToOneArchiveNeverBothSucceed) {
@@ -224,6 +234,10 @@ TEST_F(NothingLost, InterruptedJobsAndDeadJobsLeaveNothingBehind) {
     TempDir scratch;
     scratch.Write("x", "x");
     std::filesystem::copy_file(scratch.File("x"), stale + "/page.bmp");
+    // So is a staging folder it left beside an output.
+    const std::string staged = dir.File(".imgdesk-" + std::to_string(gone) + "-ghijkl");
+    ASSERT_EQ(0, ::mkdir(staged.c_str(), 0700));
+    std::filesystem::copy_file(scratch.File("x"), staged + "/out.pdf.tmp");
 
     std::string photos;
     for (int i = 0; i < 4; ++i) {
@@ -240,6 +254,7 @@ TEST_F(NothingLost, InterruptedJobsAndDeadJobsLeaveNothingBehind) {
         ::unlink(dir.File("out.pdf").c_str());
     }
     EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_FALSE(std::filesystem::exists(staged));
 }
 
 TEST_F(NothingLost, PrintFailsWithTheReasonAndReportsTheAcceptedJob) {

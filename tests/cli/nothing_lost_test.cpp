@@ -239,13 +239,13 @@ TEST_F(NothingLost, InterruptedJobsAndDeadJobsLeaveNothingBehind) {
     ASSERT_EQ(0, ::mkdir(staged.c_str(), 0700));
     std::filesystem::copy_file(scratch.File("x"), staged + "/out.pdf.tmp");
 
+    // Enough pages that the job is still running when the signal comes.
+    const std::string photo = dir.File("photo.jpg");
+    ASSERT_EQ(0, Tool(dir, "sample --width 1200 --height 900 -o " + Quoted(photo)).status);
     std::string photos;
-    for (int i = 0; i < 4; ++i) {
-        const std::string name = dir.File("photo" + std::to_string(i) + ".jpg");
-        ASSERT_EQ(0, Tool(dir, "sample --width 1600 --height 1200 -o " + Quoted(name)).status);
-        photos += " " + Quoted(name);
-    }
-    for (const char* delay : {"0.2", "0.5"}) {
+    for (int i = 0; i < 8; ++i)
+        photos += " " + Quoted(photo);
+    for (const char* delay : {"0.1", "0.3"}) {
         const Outcome run = Shell(dir, std::string("timeout -s TERM ") + delay + " '" + IMGDESK_CLI +
                                            "' scan" + photos + " -o " + Quoted(dir.File("out.pdf")));
         EXPECT_TRUE(run.status == 124 || run.status == 0) << run.status << run.err;

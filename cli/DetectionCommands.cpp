@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cli/Command.h"
+#include "cli/Job.h"
 #include "cli/PageFinder.h"
 #include "cli/PictureCommand.h"
 #include "pixel/DataHandler.h"
@@ -43,8 +44,11 @@ void DrawOutline(Picture& picture, const CRect& rect) {
 int FindBorder(Args& args) {
     const auto draw = args.Text("draw");
     const bool edges = args.Flag("edges");
+    const bool replace = args.Flag("force");
     const std::string input = args.RequirePositionals(1, "one input picture")[0];
     args.Finish();
+    if (draw)
+        RefuseOutputAmongInputs(*draw, {input});
     Picture picture = LoadPicture(input);
     CDataHandler handler;
     const CRect whole(0, 0, picture.width, picture.height);
@@ -66,7 +70,7 @@ int FindBorder(Args& args) {
     if (draw) {
         Picture marked = Colour24Copy(picture);
         DrawOutline(marked, page);
-        SavePicture(marked, *draw);
+        SavePicture(marked, *draw, replace);
     }
     return 0;
 }
@@ -112,8 +116,13 @@ void DrawSegment(Picture& picture, PagePoint a, PagePoint b) {
 int FindFrame(Args& args) {
     const auto draw = args.Text("draw");
     const auto cut = args.Text("cut");
+    const bool replace = args.Flag("force");
     const std::string input = args.RequirePositionals(1, "one input picture")[0];
     args.Finish();
+    for (const auto& output : {draw, cut}) {
+        if (output)
+            RefuseOutputAmongInputs(*output, {input});
+    }
     const Picture picture = LoadPicture(input);
     ScannedPage scanned = ScanPicture(picture);
     if (scanned.found.foundBy != PageFoundBy::PageEdges)
@@ -125,10 +134,10 @@ int FindFrame(Args& args) {
         Picture marked = Colour24Copy(picture);
         for (int k = 0; k < 4; ++k)
             DrawSegment(marked, scanned.found.corners[k], scanned.found.corners[(k + 1) % 4]);
-        SavePicture(marked, *draw);
+        SavePicture(marked, *draw, replace);
     }
     if (cut)
-        SavePicture(scanned.page, *cut);
+        SavePicture(scanned.page, *cut, replace);
     return 0;
 }
 

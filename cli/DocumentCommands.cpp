@@ -1,14 +1,18 @@
 // Subcommands for whole documents: photographed pages to a PDF, images to a PDF, grey and
 // black-and-white pages, zip binding, printing, mailing and thumbnails.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <list>
+#include <memory>
 
 #include "cli/Command.h"
 #include "cli/PageCleaning.h"
+#include "cli/Job.h"
 #include "cli/PageFinder.h"
 #include "cli/PdfPages.h"
 #include "cli/PictureFacts.h"
@@ -16,6 +20,8 @@
 #include "cli/Progress.h"
 #include "document/DocDesk.h"
 #include "platform/Files.h"
+#include "platform/print/PageSink.h"
+#include "platform/print/PrintChooser.h"
 #include "service/CoreKit.h"
 
 namespace imgdesk::cli {
@@ -28,19 +34,10 @@ std::list<CString> WidePaths(const std::vector<std::string>& paths) {
     return wide;
 }
 
-bool Exists(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0;
-}
-
-// A target that exists is replaced only when asked: nothing is overwritten by accident.
-void MakeRoomFor(const std::string& target, bool replace) {
-    if (!Exists(target))
-        return;
-    if (!replace)
-        throw RunError("'" + target + "' exists; choose another name or add --force to replace it");
-    if (::unlink(target.c_str()) != 0)
-        throw RunError("cannot replace '" + target + "'");
+// The PDF is written beside its target and takes the target's name only when complete.
+void WritePdf(const std::vector<PdfPage>& pages, const PageLayout& layout, PendingOutput& target) {
+    WritePdfPages(pages, layout, target.Path());
+    target.Commit();
 }
 
 // A private folder for intermediate pages, removed with its files at the end.
@@ -78,7 +75,8 @@ int Scan(Args& args) {
     const PageLayout layout = ReadPageLayout(args, "auto");
     const auto& photos = args.RequireAtLeast(1, "one or more photographed pages");
     args.Finish();
-    MakeRoomFor(output, replace);
+    RefuseOutputAmongInputs(output, photos);
+    PendingOutput pdf(output, replace);
 
     WorkFolder work;
     std::vector<std::string> pages;
@@ -112,7 +110,7 @@ int Scan(Args& args) {
         else
             written.push_back({pages[i], facts[i], bilevel, false});
     }
-    WritePdfPages(written, layout, output);
+    WritePdf(written, layout, pdf);
     for (const auto& report : reports)
         if (!report.empty())
             std::printf("%s\n", report.c_str());
@@ -128,12 +126,14 @@ int MakePdf(Args& args) {
     const PageLayout layout = ReadPageLayout(args, "auto");
     const auto& images = args.RequireAtLeast(1, "one or more images");
     args.Finish();
-    MakeRoomFor(output, replace);
+    RefuseOutputAmongInputs(output, images);
+    PendingOutput pdf(output, replace);
     // Every input is read before anything is written, so that a bad one is named, not dropped.
     std::vector<PdfPage> pages;
     std::vector<std::string> bad;
     for (const auto& image : images) {
         try {
+            RequireRegularFile(image);
             LoadPicture(image);
             const PictureFacts facts = ReadPictureFacts(image);
             pages.push_back({image, facts, false, facts.orientation == 1});
@@ -146,7 +146,7 @@ int MakePdf(Args& args) {
         throw RunError(std::to_string(bad.size()) + " of " + std::to_string(images.size()) +
                        " images cannot be read; no PDF written" +
                        (skipBad ? "" : " (--skip-bad writes the rest)"));
-    WritePdfPages(pages, layout, output);
+    WritePdf(pages, layout, pdf);
     std::printf("wrote %s (%zu page%s)\n", output.c_str(), pages.size(),
                 pages.size() == 1 ? "" : "s");
     return 0;
@@ -155,16 +155,20 @@ int MakePdf(Args& args) {
 // Runs a CDocDesk conversion of a loaded image and saves the result.
 int ConvertImage(Args& args, bool toGrey) {
     const std::string output = args.RequiredText("o");
+    const bool replace = args.Flag("force");
     const std::string method = toGrey ? "classic" : args.Text("method", "classic");
     const std::string input = args.RequirePositionals(1, "one input image")[0];
     args.Finish();
+    RefuseOutputAmongInputs(output, {input});
+    RequireRegularFile(input);
     if (method != "classic") {
         if (method != "adaptive" && method != "whiten")
             throw UsageError("--method: '" + method + "' is not classic, adaptive or whiten");
         const Cleaning cleaning = method == "whiten" ? Cleaning::Whiten : Cleaning::Mono;
-        SavePicture(CleanPage(LoadPicture(input), cleaning, input), output);
+        SavePicture(CleanPage(LoadPicture(input), cleaning, input), output, replace);
         return 0;
     }
+    PendingOutput pending(output, replace);
     ATL::CImage image, grey;
     if (FAILED(image.Load(Utf8ToWide(input.c_str())))) {
         throw RunError("cannot read '" + input + "': missing, unreadable or not an image");
@@ -173,12 +177,51 @@ int ConvertImage(Args& args, bool toGrey) {
         if (!CDocDesk().ImageToGray(image, grey))
             throw RunError("'" + input + "' is not a 24-bit colour image");
     } else if (!CDocDesk().ImageToSingle(image)) {
-        throw RunError("out of memory");
+        throw RunError("'" + input + "' cannot be made black and white (too large for memory?)");
     }
-    if (FAILED((toGrey ? grey : image).Save(Utf8ToWide(output.c_str())))) {
-        throw RunError("cannot write '" + output + "' (check the folder and the extension)");
+    if (FAILED((toGrey ? grey : image).Save(Utf8ToWide(pending.Path().c_str())))) {
+        throw RunError("cannot write '" + output + "' (check the free space and the extension)");
     }
+    pending.Commit();
     return 0;
+}
+
+std::vector<std::string> BindFolderImages() {
+    std::list<CString> found;
+    const CString folder = GetBindPath();
+    for (const wchar_t* pattern : {L"*.jpg", L"*.bmp", L"*.png", L"*.gif", L"*.tif"})
+        SearchFileList(folder + kPathSeparator + pattern, found);
+    std::vector<std::string> paths;
+    for (const CString& path : found)
+        paths.push_back(WideToUtf8(path));
+    return paths;
+}
+
+long long FileSize(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
+}
+
+std::string Listed(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names)
+        text += (text.empty() ? "'" : ", '") + name + "'";
+    return text;
+}
+
+// The archive holds exactly the sources, in order, each in full: read back through its central
+// directory with every CRC checked.
+void CheckArchiveHolds(const std::string& archive, const std::vector<std::string>& sources,
+                       const std::vector<long long>& sizes) {
+    std::vector<ZipEntrySize> entries;
+    std::string detail;
+    const ZipVerdict verdict = InspectZip(Utf8ToWide(archive.c_str()), entries, detail);
+    bool whole = verdict == ZipVerdict::Whole && entries.size() == sources.size();
+    for (size_t i = 0; whole && i < entries.size(); ++i)
+        whole = entries[i].size == sizes[i];
+    if (!whole)
+        throw RunError("the archive could not be completed (is the disk full?); nothing was bound " +
+                       std::string("and every file is still in place"));
 }
 
 int Bind(Args& args) {
@@ -188,52 +231,342 @@ int Bind(Args& args) {
     args.Finish();
     if (fromFolder == !files.empty())
         throw UsageError("give files to bind, or --folder, not both");
-    if (Exists(archive))
-        throw RunError("'" + archive + "' exists; choose another name");
-    for (const auto& file : files) {
-        if (!Exists(file))
-            throw RunError("'" + file + "' does not exist; nothing was bound");
+    // The archive never replaces a file: an archive of the same name may be another job's.
+    PendingOutput pending(archive, false);
+    const std::vector<std::string> sources = fromFolder ? BindFolderImages() : files;
+    if (sources.empty())
+        throw RunError("nothing to bind in " + WideToUtf8(GetBindPath()));
+    std::vector<std::string> refused;
+    for (const auto& source : sources) {
+        try {
+            RequireRegularFile(source);
+        } catch (const RunError& error) {
+            refused.push_back(error.what());
+        }
     }
-    const CString target = Utf8ToWide(archive.c_str());
-    const int done =
-        fromFolder ? CDocDesk().BindJpg(target) : CDocDesk().BindJpg(WidePaths(files), target);
-    if (!done)
-        throw RunError(fromFolder ? "nothing to bind in " + WideToUtf8(GetBindPath())
-                                  : "cannot bind the files");
-    std::printf("wrote %s\n", archive.c_str());
+    if (!refused.empty()) {
+        std::string text;
+        for (const auto& reason : refused)
+            text += "\n  " + reason;
+        throw RunError("nothing was bound:" + text);
+    }
+    std::vector<long long> sizes;
+    for (const auto& source : sources)
+        sizes.push_back(FileSize(source));
+
+    const CString target = Utf8ToWide(pending.Path().c_str());
+    std::vector<std::string> notBound;
+    if (fromFolder) {
+        // The folder form leaves its images in place, so the library's own binding serves.
+        if (!CDocDesk().BindJpg(target))
+            throw RunError("nothing to bind in " + WideToUtf8(GetBindPath()));
+    } else {
+        // Sources go only once the whole archive stands complete under its own name.
+        COnZipFile zip(target);
+        for (const auto& source : sources) {
+            if (!zip.AddFile(Utf8ToWide(source.c_str())))
+                notBound.push_back(source);
+        }
+    }
+    if (!notBound.empty()) {
+        throw RunError("could not store " + Listed(notBound) +
+                       "; nothing was bound and every file is still in place");
+    }
+    CheckArchiveHolds(pending.Path(), sources, sizes);
+    pending.Commit();
+
+    std::vector<std::string> kept;
+    if (!fromFolder) {
+        for (const auto& source : sources) {
+            if (!DelFile(Utf8ToWide(source.c_str())))
+                kept.push_back(source);
+        }
+    }
+    std::printf("wrote %s (%zu file%s)\n", archive.c_str(), sources.size(),
+                sources.size() == 1 ? "" : "s");
+    if (!kept.empty())
+        throw RunError("stored but could not delete " + Listed(kept));
     return 0;
+}
+
+// Regular files and their bytes under a folder.
+void CountFiles(const std::string& folder, long long& files, long long& bytes) {
+    DIR* listing = ::opendir(folder.c_str());
+    if (!listing)
+        return;
+    while (const dirent* entry = ::readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        struct stat info;
+        const std::string path = folder + "/" + name;
+        if (::lstat(path.c_str(), &info) != 0)
+            continue;
+        if (S_ISDIR(info.st_mode)) {
+            CountFiles(path, files, bytes);
+        } else if (S_ISREG(info.st_mode)) {
+            ++files;
+            bytes += info.st_size;
+        }
+    }
+    ::closedir(listing);
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    if (DIR* listing = ::opendir(folder.c_str())) {
+        while (const dirent* entry = ::readdir(listing)) {
+            const std::string name = entry->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        ::closedir(listing);
+    }
+    return names;
+}
+
+// "a.jpg" numbered 2 is "a (2).jpg", as the library numbers clashing names.
+std::string Numbered(const std::string& name, int number) {
+    const size_t dot = name.rfind('.');
+    const std::string suffix = " (" + std::to_string(number) + ")";
+    if (dot == std::string::npos || dot == 0)
+        return name + suffix;
+    return name.substr(0, dot) + suffix + name.substr(dot);
+}
+
+// Moves what was unpacked into the destination, never replacing what is there: a taken name
+// gets a number.
+void MoveIntoPlace(const std::string& staging, const std::string& destination) {
+    for (const auto& name : FolderNames(staging)) {
+        const CString from = Utf8ToWide((staging + "/" + name).c_str());
+        bool moved = false;
+        for (int number = 1; number < 10000 && !moved; ++number) {
+            const std::string target =
+                destination + "/" + (number == 1 ? name : Numbered(name, number));
+            moved = MoveFileW(from, Utf8ToWide(target.c_str())) != FALSE;
+            if (!moved && errno != EEXIST)
+                break;
+        }
+        if (!moved)
+            throw RunError("cannot move '" + name + "' into " + destination);
+    }
+}
+
+// A second name for the archive inside the staging folder (a copy where links are not possible),
+// so that the library's unbinding removes that name and never the user's archive.
+void PlaceArchiveCopy(const std::string& archive, const std::string& copy) {
+    if (::link(archive.c_str(), copy.c_str()) == 0)
+        return;
+    std::FILE* in = std::fopen(archive.c_str(), "rb");
+    std::FILE* out = std::fopen(copy.c_str(), "wbx");
+    bool copied = in && out;
+    char buffer[64 * 1024];
+    size_t got;
+    while (copied && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+        copied = std::fwrite(buffer, 1, got, out) == got;
+    copied = copied && !std::ferror(in);
+    if (in)
+        std::fclose(in);
+    if (out && std::fclose(out) != 0)
+        copied = false;
+    if (!copied)
+        throw RunError("no room to unpack '" + archive + "'; the archive is kept");
+}
+
+std::string VerdictText(ZipVerdict verdict, const std::string& detail) {
+    switch (verdict) {
+        case ZipVerdict::NotZip:
+            return "is not a zip archive";
+        case ZipVerdict::Unreadable:
+            return "cannot be read" + (detail.empty() ? "" : ": " + detail);
+        case ZipVerdict::Encrypted:
+            return "holds an encrypted entry ('" + detail + "'), which is not unpacked";
+        case ZipVerdict::TooLarge:
+            return "is beyond the unpacking limits: " + detail +
+                   " (IMGDESK_MAX_UNPACK_BYTES raises the byte limit)";
+        default:
+            return "is damaged or incomplete" + (detail.empty() ? "" : ": " + detail);
+    }
 }
 
 int Unbind(Args& args) {
     const std::string archive = args.RequirePositionals(1, "one archive")[0];
     args.Finish();
-    if (!Exists(archive))
-        throw RunError("'" + archive + "' does not exist");
-    if (!CDocDesk().UnBindJpg(Utf8ToWide(archive.c_str())))
-        throw RunError("cannot unbind '" + archive + "'");
-    std::printf("unpacked into %s\n", WideToUtf8(GetBindPath()).c_str());
+    RequireRegularFile(archive);
+    std::vector<ZipEntrySize> entries;
+    std::string detail;
+    const ZipVerdict verdict = InspectZip(Utf8ToWide(archive.c_str()), entries, detail);
+    if (verdict != ZipVerdict::Whole)
+        throw RunError("'" + archive + "' " + VerdictText(verdict, detail) + "; it is kept");
+    long long expectedBytes = 0;
+    for (const auto& entry : entries)
+        expectedBytes += entry.size;
+
+    const std::string destination = FolderOf(archive);
+    StagingFolder staging(archive);
+    const size_t slash = archive.rfind('/');
+    const std::string copy =
+        staging.Path() + "/" + (slash == std::string::npos ? archive : archive.substr(slash + 1));
+    PlaceArchiveCopy(archive, copy);
+    CDocDesk().UnBindJpg(Utf8ToWide(copy.c_str()));
+    ::unlink(copy.c_str());  // gone already unless the library could not delete it
+
+    long long files = 0, bytes = 0;
+    CountFiles(staging.Path(), files, bytes);
+    if (files != static_cast<long long>(entries.size()) || bytes != expectedBytes) {
+        throw RunError(std::to_string(static_cast<long long>(entries.size()) - files) + " of " +
+                       std::to_string(entries.size()) +
+                       " files could not be unpacked (names too long, or no room?); nothing was "
+                       "unpacked and '" + archive + "' is kept");
+    }
+    MoveIntoPlace(staging.Path(), destination);
+    if (!DelFile(Utf8ToWide(archive.c_str())))
+        throw RunError("unpacked into " + destination + " but could not delete '" + archive + "'");
+    std::printf("unpacked %zu file%s into %s\n", entries.size(), entries.size() == 1 ? "" : "s",
+                destination.c_str());
     return 0;
 }
+
+// Stands between the printer and the library's printing, and keeps what the printer answered.
+class WatchedPrinter : public imgdesk::print::PageSink {
+public:
+    struct Report {
+        int job = 0;
+        int pages = 0;
+        bool pageRefused = false;
+        bool accepted = false;
+    };
+    WatchedPrinter(std::unique_ptr<PageSink> printer, Report& report)
+        : printer_(std::move(printer)), report_(report) {}
+
+    imgdesk::print::PageFormat Format() const override { return printer_->Format(); }
+    imgdesk::gdi::Surface Page() override { return printer_->Page(); }
+    int BeginDocument(const std::wstring& name) override {
+        report_.job = printer_->BeginDocument(name);
+        return report_.job;
+    }
+    bool BeginPage() override { return Note(printer_->BeginPage()); }
+    BOOL Stretch(HDC dc, const imgdesk::print::StretchArgs& args, HDC source) override {
+        return printer_->Stretch(dc, args, source);
+    }
+    bool FinishPage() override {
+        const bool done = Note(printer_->FinishPage());
+        report_.pages += done ? 1 : 0;
+        return done;
+    }
+    bool FinishDocument() override {
+        report_.accepted = printer_->FinishDocument() && !report_.pageRefused;
+        return report_.accepted;
+    }
+    void Abandon() override { printer_->Abandon(); }
+
+private:
+    bool Note(bool done) {
+        report_.pageRefused = report_.pageRefused || !done;
+        return done;
+    }
+    std::unique_ptr<PageSink> printer_;
+    Report& report_;
+};
 
 int Print(Args& args) {
     const bool mono = args.Flag("mono");
     const auto printer = args.Text("printer");
     const auto& images = args.RequireAtLeast(1, "one or more images");
     args.Finish();
+    // Every image is checked before anything reaches the printer.
+    for (const auto& image : images) {
+        RequireRegularFile(image);
+        ATL::CImage probe;
+        if (FAILED(probe.Load(Utf8ToWide(image.c_str()))))
+            throw RunError("'" + image + "' is not a readable image; nothing was printed");
+    }
     if (printer)
         ::setenv("IMGDESK_PRINTER", printer->c_str(), 1);
+
+    std::string name, refusal;
+    WatchedPrinter::Report report;
+    auto previous = imgdesk::print::SetPrintDialogHandler([&](PRINTDLG& request, CString& chosen) {
+        if (imgdesk::print::DefaultPrintDialog(request, chosen) != IDOK) {
+            refusal = "no printer: give --printer, set IMGDESK_PRINTER or set a CUPS default";
+            return static_cast<INT_PTR>(IDCANCEL);
+        }
+        name = WideToUtf8(chosen);
+        std::string why;
+        auto sink = imgdesk::print::OpenCupsPrinter(chosen, &why);
+        if (!sink) {
+            refusal = "cannot print on '" + name + "': " + why;
+            return static_cast<INT_PTR>(IDCANCEL);
+        }
+        request.hDC = imgdesk::print::CreatePrinterDC(
+            std::make_unique<WatchedPrinter>(std::move(sink), report));
+        return static_cast<INT_PTR>(request.hDC ? IDOK : IDCANCEL);
+    });
     CDocDesk().PrintImage(WidePaths(images), mono ? 1 : 0);
+    imgdesk::print::SetPrintDialogHandler(std::move(previous));
+
+    if (!refusal.empty())
+        throw RunError(refusal);
+    if (report.job <= 0)
+        throw RunError("the printer '" + name + "' did not take the job");
+    if (!report.accepted) {
+        throw RunError("job " + std::to_string(report.job) + " on '" + name +
+                       "' was not accepted by the printer; it may print incompletely or not at all");
+    }
+    std::printf("job %d on %s: %d page%s accepted\n", report.job, name.c_str(), report.pages,
+                report.pages == 1 ? "" : "s");
     return 0;
+}
+
+// The programs that take files for a new mail, in order: the desktop's composer, then the
+// platform's own program.
+std::string FindOnPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    const std::string folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
+    for (size_t start = 0;;) {
+        const size_t end = folders.find(':', start);
+        std::string folder = folders.substr(start, end - start);
+        const std::string candidate = (folder.empty() ? "." : folder) + "/" + program;
+        struct stat info;
+        if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        if (end == std::string::npos)
+            return std::string();
+        start = end + 1;
+    }
+}
+
+std::string AbsolutePath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved)
+        throw RunError("cannot read '" + path + "'");
+    std::string absolute = resolved;
+    std::free(resolved);
+    return absolute;
 }
 
 int Mail(Args& args) {
     const auto& files = args.RequireAtLeast(1, "one or more files");
     args.Finish();
+    std::vector<std::string> absolute;
     for (const auto& file : files) {
-        if (!Exists(file))
-            throw RunError("'" + file + "' does not exist");
+        RequireRegularFile(file);
+        absolute.push_back(AbsolutePath(file));
     }
-    if (!CDocDesk().SendOutLook(WidePaths(files)))
+    if (FindOnPath("xdg-email").empty() && FindOnPath("outlook.exe").empty())
+        throw RunError("no mail program: install xdg-utils (xdg-email) or put outlook.exe on PATH");
+    // The archive of several files must outlive this job for the mail program to attach it, so
+    // it goes to a folder of its own under the shared temporary folder rather than the job's.
+    std::string mailFolder;
+    if (absolute.size() > 1) {
+        std::string pattern = SharedTemporaryFolder() + "/mail-XXXXXX";
+        if (!::mkdtemp(pattern.data()))
+            throw RunError("cannot make a folder for the mail archive");
+        mailFolder = pattern;
+        ::setenv("IMGDESK_TEMP_DIR", mailFolder.c_str(), 1);
+    }
+    if (!CDocDesk().SendOutLook(WidePaths(absolute)))
         throw RunError("cannot prepare the files for mailing");
     return 0;
 }
@@ -337,18 +670,23 @@ std::vector<Command> DocumentCommands() {
          "move images into a zip archive",
          "usage: imgdesk bind FILE... -o ARCHIVE.zip\n"
          "       imgdesk bind --folder -o ARCHIVE.zip\n\n"
-         "Moves the files into a new zip archive: each file is deleted once it is stored. With\n"
-         "--folder, copies the images (jpg, bmp, png, gif, tif) of the bind folder instead and\n"
-         "leaves them in place. The bind folder is $IMGDESK_BIND_DIR, else\n"
+         "Moves the files into a new zip archive: the files are deleted only once the whole\n"
+         "archive is written, read back and in place. A file that cannot be stored fails the\n"
+         "command, names the file, and leaves every file where it was. An existing archive is\n"
+         "never replaced. With --folder, copies the images (jpg, bmp, png, gif, tif) of the bind\n"
+         "folder instead and leaves them in place. The bind folder is $IMGDESK_BIND_DIR, else\n"
          "$XDG_DATA_HOME/imgdesk/bind.\n",
          {"folder"},
          Bind},
         {"unbind",
          group,
-         "unpack an archive into the bind folder",
+         "unpack an archive next to itself",
          "usage: imgdesk unbind ARCHIVE.zip\n\n"
-         "Unpacks the archive into the bind folder (files already there are kept; clashing\n"
-         "names get a new one) and deletes the archive.\n",
+         "Unpacks the archive into its own folder (files already there are kept; clashing names\n"
+         "get a number) and deletes the archive, but only when every file was unpacked. A file\n"
+         "that is not a zip archive, an encrypted, damaged or incomplete archive, and one beyond\n"
+         "the limits (65536 entries, 8 GiB or $IMGDESK_MAX_UNPACK_BYTES, 1000 times its own\n"
+         "size) are refused and kept.\n",
          {},
          Unbind},
         {"print",
@@ -356,7 +694,9 @@ std::vector<Command> DocumentCommands() {
          "print images, one per page",
          "usage: imgdesk print [--mono] [--printer URI] IMAGE...\n\n"
          "Prints each image scaled to fill the printable area and centred. The printer is\n"
-         "--printer (a CUPS name or ipp:// address), else $IMGDESK_PRINTER, else the default.\n\n"
+         "--printer (a CUPS name or ipp:// address), else $IMGDESK_PRINTER, else the default.\n"
+         "Every image is checked first and the printer is asked before anything is sent; prints\n"
+         "the job number once the printer has accepted every page, else fails with the reason.\n\n"
          "options:\n"
          "  --mono           print in black and white\n",
          {"mono"},
@@ -365,8 +705,9 @@ std::vector<Command> DocumentCommands() {
          group,
          "hand files to the mail program",
          "usage: imgdesk mail FILE...\n\n"
-         "Starts the mail program (outlook.exe on the PATH) with the file, or with a zip archive\n"
-         "of the files when there are several.\n",
+         "Hands the file, or a zip archive of the files when there are several, to the desktop's\n"
+         "mail composer (xdg-email --attach), else to outlook.exe on the PATH. With neither, fails\n"
+         "and leaves nothing behind.\n",
          {},
          Mail},
         {"thumbnail",

@@ -1,9 +1,11 @@
 #include "cli/Picture.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "cli/Args.h"
 #include "cli/PictureFacts.h"
+#include "cli/Job.h"
 #include "platform/CString.h"
 #include "platform/atlimage/AtlImage.h"
 #include "pixel/internal/PixelLayout.h"
@@ -22,7 +24,24 @@ void Picture::UseGreyPalette() {
     hasPalette = true;
 }
 
+namespace {
+
+std::string SizeText(long long width, long long height) {
+    return std::to_string(width) + " x " + std::to_string(height);
+}
+
+// A picture with no pixels is what an operation leaves when nothing of its input remains: that is
+// the message, not a shortage of memory.
+void RequirePixels(long long width, long long height) {
+    if (width <= 0 || height <= 0)
+        throw RunError("nothing is left of the picture (the result would be " +
+                       SizeText(width, height) + " pixels)");
+}
+
+}  // namespace
+
 Picture NewPicture(int width, int height, int bits) {
+    RequirePixels(width, height);
     Picture picture;
     picture.width = width;
     picture.height = height;
@@ -60,8 +79,9 @@ Picture ImageToPicture(ATL::CImage& image) {
 }
 
 void PictureToImage(const Picture& picture, ATL::CImage& image) {
+    RequirePixels(picture.width, picture.height);
     if (!image.Create(picture.width, picture.height, picture.bits))
-        throw RunError("out of memory for an image");
+        throw RunError("out of memory for an image of " + SizeText(picture.width, picture.height));
     if (picture.bits == 8) {
         Picture grey;
         const tagRGBQUAD* palette = picture.palette;
@@ -80,9 +100,13 @@ void PictureToImage(const Picture& picture, ATL::CImage& image) {
 }
 
 Picture LoadPicture(const std::string& path) {
+    RequireRegularFile(path);
     ATL::CImage image;
     if (FAILED(image.Load(Utf8ToWide(path.c_str())))) {
-        throw RunError("cannot read '" + path + "': missing, unreadable or not an image");
+        const char* limit = std::getenv("IMGDESK_MAX_PIXELS");
+        throw RunError("cannot read '" + path + "': not an image, damaged, or larger than " +
+                       (limit ? std::string(limit) : std::string("the")) +
+                       " pixels (--max-pixels raises the limit)");
     }
     try {
         // Shown as the camera meant it: a phone photo stored sideways comes out upright.
@@ -92,12 +116,14 @@ Picture LoadPicture(const std::string& path) {
     }
 }
 
-void SavePicture(const Picture& picture, const std::string& path) {
+void SavePicture(const Picture& picture, const std::string& path, bool replace) {
+    PendingOutput output(path, replace);
     ATL::CImage image;
     PictureToImage(picture, image);
-    if (FAILED(image.Save(Utf8ToWide(path.c_str())))) {
-        throw RunError("cannot write '" + path + "' (check the folder and the extension)");
+    if (FAILED(image.Save(Utf8ToWide(output.Path().c_str())))) {
+        throw RunError("cannot write '" + path + "' (check the free space and the extension)");
     }
+    output.Commit();
 }
 
 }  // namespace imgdesk::cli

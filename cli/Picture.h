@@ -54,8 +54,9 @@ Picture ImageToPicture(ATL::CImage& image);
 // Reads an image file into a picture, turned as its EXIF orientation says; throws RunError naming
 // the file when it cannot be read.
 Picture LoadPicture(const std::string& path);
-// Writes a picture in the format its extension names (.jpg, .png, .bmp, .tif, .gif); throws
-// RunError when it cannot be written.
-void SavePicture(const Picture& picture, const std::string& path);
+// Writes a picture in the format its extension names (.jpg, .png, .bmp, .tif, .gif). The file
+// takes its name only when complete; an existing file is replaced only when replace is true.
+// Throws RunError when it cannot be written, and path is untouched then.
+void SavePicture(const Picture& picture, const std::string& path, bool replace);
 
 }  // namespace imgdesk::cli

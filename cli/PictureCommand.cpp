@@ -3,19 +3,22 @@
 #include <cstring>
 #include <sstream>
 
+#include "cli/Job.h"
 #include "pixel/DataHandler.h"
 
 namespace imgdesk::cli {
 
 int TransformPicture(Args& args, const std::function<void(Picture&)>& change) {
     const std::string output = args.RequiredText("o");
+    const bool replace = args.Flag("force");
     const std::string input = args.RequirePositionals(1, "one input picture")[0];
+    RefuseOutputAmongInputs(output, {input});
     Picture picture = LoadPicture(input);
     // The change reads its own options; any option left unread is a mistake, found before
     // anything is written.
     change(picture);
     args.Finish();
-    SavePicture(picture, output);
+    SavePicture(picture, output, replace);
     return 0;
 }
 

@@ -66,6 +66,7 @@ bool InMark(const PageLayout& page, double x, double y) {
 
 int MakeSample(Args& args) {
     const std::string output = args.RequiredText("o");
+    const bool replace = args.Flag("force");
     const int width = args.Int("width", 800, 64, 8000);
     const int height = args.Int("height", 600, 64, 8000);
     const double angle = args.Number("angle", 0, -44, 44);
@@ -109,7 +110,7 @@ int MakeSample(Args& args) {
             row[3 * x + 2] = static_cast<unsigned char>(std::clamp(level + 4, 0.0, 255.0));
         }
     }
-    SavePicture(picture, output);
+    SavePicture(picture, output, replace);
     return 0;
 }
 

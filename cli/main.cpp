@@ -1,10 +1,13 @@
 // imgdesk: the command-line face of the library. One subcommand per capability; `imgdesk help`
 // lists them and `imgdesk COMMAND --help` explains one.
 #include <cstdio>
+#include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "cli/Command.h"
+#include "cli/Job.h"
 
 namespace {
 
@@ -44,8 +47,45 @@ void PrintOverview(std::FILE* out, const std::vector<Command>& commands) {
         "\n"
         "imgdesk COMMAND --help explains one command. Pictures are read in any format the\n"
         "library decodes (JPEG, PNG, TIFF, GIF, BMP); the output format follows the extension.\n"
+        "Pictures above 100 million pixels are refused before they are decoded; --max-pixels N\n"
+        "after any command, or IMGDESK_MAX_PIXELS, sets another limit.\n"
         "Exit status: 0 done, 1 the work failed, 2 a mistake in the command line.\n",
         out);
+}
+
+constexpr long long kDefaultMaxPixels = 100000000;
+
+// --max-pixels N (or --max-pixels=N) may follow any command: the largest picture read, checked
+// from the file's header before it is decoded. Without it IMGDESK_MAX_PIXELS, else 100 million.
+std::vector<std::string> TakePixelLimit(const std::vector<std::string>& arguments) {
+    std::vector<std::string> rest;
+    std::string limit;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--") {
+            rest.insert(rest.end(), arguments.begin() + static_cast<long>(i), arguments.end());
+            break;
+        }
+        if (argument == "--max-pixels") {
+            if (i + 1 == arguments.size())
+                throw imgdesk::cli::UsageError("--max-pixels needs a value");
+            limit = arguments[++i];
+        } else if (argument.rfind("--max-pixels=", 0) == 0) {
+            limit = argument.substr(13);
+        } else {
+            rest.push_back(argument);
+        }
+    }
+    if (!limit.empty()) {
+        char* end = nullptr;
+        const long long value = std::strtoll(limit.c_str(), &end, 10);
+        if (end == limit.c_str() || *end || value <= 0)
+            throw imgdesk::cli::UsageError("--max-pixels: '" + limit + "' is not a positive number");
+        ::setenv("IMGDESK_MAX_PIXELS", limit.c_str(), 1);
+    } else if (!std::getenv("IMGDESK_MAX_PIXELS")) {
+        ::setenv("IMGDESK_MAX_PIXELS", std::to_string(kDefaultMaxPixels).c_str(), 1);
+    }
+    return rest;
 }
 
 bool WantsHelp(const std::vector<std::string>& arguments) {
@@ -91,8 +131,22 @@ int main(int argc, char** argv) {
             std::fputs(command.usage.c_str(), stdout);
             return 0;
         }
+        std::vector<std::string> rest;
         try {
-            Args args(arguments, command.flags);
+            rest = TakePixelLimit(arguments);
+        } catch (const imgdesk::cli::UsageError& error) {
+            std::fprintf(stderr, "imgdesk %s: %s\n", name.c_str(), error.what());
+            return 2;
+        }
+        // Every command may be told to replace its outputs; those that write none refuse it.
+        std::set<std::string> flags = command.flags;
+        flags.insert("force");
+        imgdesk::cli::StartJob();
+        struct JobEnd {
+            ~JobEnd() { imgdesk::cli::EndJob(); }
+        } jobEnd;
+        try {
+            Args args(rest, flags);
             return command.run(args);
         } catch (const imgdesk::cli::UsageError& error) {
             std::fprintf(stderr, "imgdesk %s: %s (see imgdesk %s --help)\n", name.c_str(),

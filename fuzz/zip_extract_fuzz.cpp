@@ -1,5 +1,6 @@
 // Extracts arbitrary bytes as a zip archive with CUnZipFile: every input must extract or fail
 // without a crash, and nothing may appear outside the destination folder, nor any link inside it.
+// The whole-archive check that the tool runs before unpacking reads the same bytes first.
 #include <stdlib.h>
 
 #include <cstddef>
@@ -9,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "service/CoreKit.h"
 
@@ -42,6 +44,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fs::remove_all(run);
     fs::create_directories(destination);
     std::ofstream(archive, std::ios::binary).write(reinterpret_cast<const char*>(data), size);
+
+    // The whole-archive check never crashes, lists nothing unless the archive is whole, and
+    // never lists more than the limits allow.
+    std::vector<ZipEntrySize> files;
+    std::string detail;
+    const ZipVerdict verdict = InspectZip(archive.wstring().c_str(), files, detail);
+    if (verdict != ZipVerdict::Whole && !files.empty())
+        std::abort();
+    if (static_cast<long long>(files.size()) > ZipLimitsInForce().maxEntries)
+        std::abort();
 
     { CUnZipFile unzip(archive.wstring().c_str(), destination.wstring().c_str()); }
 

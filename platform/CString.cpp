@@ -30,26 +30,37 @@ void AppendUtf8(std::string& out, char32_t cp) {
     }
 }
 
-// Decodes one UTF-8 sequence at text[i]; advances i past it.
+// A byte that is not part of valid UTF-8 travels as an unpaired low surrogate U+DC80..U+DCFF,
+// which no valid text holds, and becomes the same byte again on the way out: file names that are
+// not UTF-8 name the same file after the round trip.
+constexpr char32_t kEscapedByte = 0xDC00;
+
+// Decodes one UTF-8 sequence at text[i]; advances i past it. A byte that starts no valid
+// sequence is escaped alone, and decoding goes on with the byte after it.
 char32_t DecodeUtf8(const unsigned char* text, size_t& i) {
+    const size_t start = i;
     unsigned char lead = text[i++];
     if (lead < 0x80)
         return lead;
+    const auto escaped = [&] {
+        i = start + 1;
+        return kEscapedByte | lead;
+    };
     int extra = lead >= 0xF0 && lead < 0xF5   ? 3
                 : lead >= 0xE0                ? 2
                 : lead >= 0xC2 && lead < 0xE0 ? 1
                                               : -1;
     if (extra < 0 || lead >= 0xF5)
-        return kReplacement;
+        return escaped();
     char32_t cp = lead & (0x3F >> extra);
     for (int k = 0; k < extra; ++k) {
         if ((text[i] & 0xC0) != 0x80)
-            return kReplacement;  // do not consume the stray byte
+            return escaped();
         cp = (cp << 6) | (text[i++] & 0x3F);
     }
     static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
     if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return kReplacement;
+        return escaped();
     return cp;
 }
 
@@ -65,10 +76,22 @@ std::string WideToUtf8(const wchar_t* text) {
         if (cp >= 0xD800 && cp <= 0xDBFF && p[1] >= 0xDC00 && p[1] <= 0xDFFF) {
             cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(p[1]) - 0xDC00);
             ++p;
+        } else if (cp >= (kEscapedByte | 0x80) && cp <= (kEscapedByte | 0xFF)) {
+            out += static_cast<char>(cp & 0xFF);
+            continue;
         }
         AppendUtf8(out, cp);
     }
     return out;
+}
+
+bool IsValidUtf8Text(const wchar_t* text) {
+    for (const wchar_t* p = text; p && *p; ++p) {
+        const auto cp = static_cast<char32_t>(*p);
+        if (cp >= (kEscapedByte | 0x80) && cp <= (kEscapedByte | 0xFF))
+            return false;
+    }
+    return true;
 }
 
 CString Utf8ToWide(const char* text) {

@@ -63,7 +63,11 @@ private:
 };
 
 // UTF-8 text of a wide string, for the operating system's interfaces (paths, environment).
-// Characters that are not valid code points become U+FFFD.
+// U+DC80..U+DCFF alone stand for the bytes 0x80..0xFF (see Utf8ToWide); other characters that
+// are not valid code points become U+FFFD.
 IMGDESK_API std::string WideToUtf8(const wchar_t* text);
-// Wide string of UTF-8 text; invalid sequences become U+FFFD.
+// Wide string of UTF-8 text. Each byte that is not part of valid UTF-8 becomes U+DC00 + the byte
+// (0x80..0xFF), so that any file name survives the round trip through WideToUtf8 byte for byte.
 IMGDESK_API CString Utf8ToWide(const char* text);
+// Whether the text came from valid UTF-8: no escaped bytes.
+IMGDESK_API bool IsValidUtf8Text(const wchar_t* text);

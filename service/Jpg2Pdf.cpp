@@ -1,6 +1,9 @@
 #include "service/Jpg2Pdf.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <climits>
@@ -295,11 +298,15 @@ void CJpg2Pdf::Reset() {
     pagesOffset_ = 0;
     paperWidth_ = 0;
     paperHeight_ = 0;
+    writeFailed_ = false;
+    path_.clear();
 }
 
 bool CJpg2Pdf::Write(FILE* pdf, const void* bytes, size_t size) {
-    if (!pdf || std::fwrite(bytes, 1, size, pdf) != size)
+    if (!pdf || std::fwrite(bytes, 1, size, pdf) != size) {
+        writeFailed_ = true;
         return false;
+    }
     position_ += static_cast<long long>(size);
     return true;
 }
@@ -358,6 +365,7 @@ FILE* CJpg2Pdf::CreatePdfFile(const wchar_t* path) {
         position_ = 0;
         return nullptr;
     }
+    path_ = path;
     return pdf;
 }
 
@@ -547,6 +555,14 @@ int CJpg2Pdf::AddTrailer(FILE* pdf) {
     const bool written =
         Print(pdf, "trailer\n<< /Size %d /Root 1 0 R >>\nstartxref\n%lld\n%%%%EOF\n", objects_ + 1,
               xrefOffset_);
+    // The last buffered bytes and the file system's own buffers can fail too: both are checked.
+    const bool flushed = std::fflush(pdf) == 0 && (::fsync(::fileno(pdf)) == 0 || errno == EINVAL);
+    struct stat status;
+    const bool regular = ::fstat(::fileno(pdf), &status) == 0 && S_ISREG(status.st_mode);
     const bool closed = std::fclose(pdf) == 0;
-    return written && closed;
+    const bool whole = written && flushed && closed && !writeFailed_;
+    if (!whole && regular && !path_.empty())
+        DeleteFileW(path_.c_str());
+    path_.clear();
+    return whole ? 1 : 0;
 }

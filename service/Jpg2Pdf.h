@@ -16,6 +16,7 @@
 // Pages can also come from pixels: black and white as a 1-bit image compressed with CCITT Group 4
 // (lossless, a few kilobytes a page), grey and colour JPEG-encoded at a chosen quality.
 #include <cstdio>
+#include <string>
 
 #include "module/Export.h"
 
@@ -57,8 +58,10 @@ public:
     int AddPages(FILE* pdf);
     // The cross-reference table of every object written; 1 on success, 0 on a write error.
     int AddCrossReferenceTable(FILE* pdf);
-    // The trailer and end-of-file marker; closes pdf on every path. 1 when the file was written and
-    // closed without error, else 0.
+    // The trailer and end-of-file marker; flushes the file to disk and closes pdf on every path. 1
+    // when the file was written and closed without error. When any write of the document failed
+    // (a full disk, say), the file is deleted and the result is 0: a document that is not whole
+    // never stands under its name.
     int AddTrailer(FILE* pdf);
 
 private:
@@ -83,4 +86,6 @@ private:
     unsigned long paperHeight_ = 0;
     double boxWidth_ = 0;  // points; 0: none given
     double boxHeight_ = 0;
+    bool writeFailed_ = false;  // any write since CreatePdfFile
+    std::wstring path_;         // the file CreatePdfFile made
 };

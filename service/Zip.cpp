@@ -8,9 +8,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <climits>
 #include <cstdint>
 #include <cwctype>
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -73,6 +76,9 @@ struct EntryDeleter {
 // Numbers for names that are taken stop here; no real archive or folder comes near it.
 constexpr int kMaxNumber = 100000;
 
+// Below this many bytes no ratio of unpacked to packed size is suspicious.
+constexpr long long kRatioFloor = 16LL << 20;
+
 // "a.jpg" numbered 2 is "a (2).jpg"; a name without an extension (or a folder) just gets the
 // number.
 std::string NumberedName(const std::string& name, int number, bool keepExtension) {
@@ -98,7 +104,7 @@ const wchar_t kCodePage437High[129] =
     L"└┴┬├─┼╞╟╚╔╩╦╠═╬╧╨╤╥╙╘╒╓╫╪┘┌█▄▌▐▀αßΓπΣσµτΦΘΩδ∞φε∩≡±≥≤⌠⌡÷≈°∙·√ⁿ²■\u00A0";
 
 std::string EntryNameAsUtf8(const char* raw) {
-    if (WideToUtf8(Utf8ToWide(raw)) == raw)
+    if (IsValidUtf8Text(Utf8ToWide(raw)))
         return raw;
     std::wstring wide;
     for (const char* p = raw; *p; ++p) {
@@ -106,6 +112,17 @@ std::string EntryNameAsUtf8(const char* raw) {
         wide += byte < 0x80 ? static_cast<wchar_t>(byte) : kCodePage437High[byte - 0x80];
     }
     return WideToUtf8(wide.c_str());
+}
+
+// Entry names are UTF-8 text: the bytes of a file name that is not valid UTF-8 (escaped in the
+// wide name) show as U+FFFD in the archive. The file itself is read by its real name.
+std::string EntryNameOf(const wchar_t* fileName) {
+    std::wstring name(fileName);
+    for (wchar_t& ch : name) {
+        if (!IsValidUtf8Text(std::wstring(1, ch).c_str()))
+            ch = static_cast<wchar_t>(0xFFFD);
+    }
+    return WideToUtf8(name.c_str());
 }
 
 // The folder and file names of an entry, or false when the entry must not be extracted: an
@@ -151,11 +168,19 @@ bool WriteAll(int fd, const void* data, std::size_t size, std::int64_t offset) {
 // following links, so neither entry names nor links already in the destination lead outside it.
 class Extractor {
 public:
-    explicit Extractor(int root) : root_(root) {}
+    Extractor(int root, long long archiveSize) : root_(root) {
+        const ZipLimits limits = ZipLimitsInForce();
+        entriesLeft_ = limits.maxEntries;
+        bytesLeft_ = limits.maxBytes;
+        if (archiveSize > 0 && archiveSize < limits.maxBytes / limits.maxRatio)
+            bytesLeft_ = std::max(archiveSize * limits.maxRatio, kRatioFloor);
+    }
 
     void Run(archive* reader) {
         int unusable = 0;
         for (;;) {
+            if (--entriesLeft_ < 0 || bytesLeft_ <= 0)
+                return;
             archive_entry* entry = nullptr;
             const int status = archive_read_next_header(reader, &entry);
             if (status == ARCHIVE_EOF || status == ARCHIVE_FATAL)
@@ -226,8 +251,7 @@ private:
         return current;
     }
 
-    static void ExtractFile(archive* reader, archive_entry* entry, int folder,
-                            const std::string& name) {
+    void ExtractFile(archive* reader, archive_entry* entry, int folder, const std::string& name) {
         std::string chosen;
         int fd = -1;
         for (int number = 1; number < kMaxNumber && fd < 0; ++number) {
@@ -250,8 +274,13 @@ private:
                 complete = true;
                 break;
             }
+            if (static_cast<long long>(size) > bytesLeft_) {
+                bytesLeft_ = 0;  // past the limit nothing more is unpacked
+                break;
+            }
             if (status != ARCHIVE_OK || offset < 0 || !WriteAll(fd, block, size, offset))
                 break;
+            bytesLeft_ -= static_cast<long long>(size);
         }
         if (complete && archive_entry_mtime_is_set(entry)) {
             const timespec times[2] = {
@@ -267,6 +296,8 @@ private:
 
     int root_;
     std::map<std::string, std::string> folders_;
+    long long entriesLeft_ = 0;
+    long long bytesLeft_ = 0;
 };
 
 }  // namespace
@@ -336,8 +367,10 @@ COnZipFile::~COnZipFile() {
         // An archive damaged after some entries were added still holds those entries, whose
         // sources may be gone already: it keeps its place rather than being thrown away.
         bool kept = false;
-        if (closed || state.added > 0)
-            kept = ::rename(state.temporary.c_str(), state.target.c_str()) == 0;
+        if (closed || state.added > 0) {
+            kept = MoveFileW(Utf8ToWide(state.temporary.c_str()),
+                             Utf8ToWide(state.target.c_str())) != FALSE;
+        }
         if (!kept && state.added == 0)
             ::unlink(state.temporary.c_str());
     }
@@ -361,7 +394,7 @@ int COnZipFile::AddFile(const wchar_t* path) {
             self.st_ino == info.st_ino)
             return 0;
 
-        const std::string name = state.UniqueEntryName(WideToUtf8(PathFindFileNameW(path)));
+        const std::string name = state.UniqueEntryName(EntryNameOf(PathFindFileNameW(path)));
         std::unique_ptr<archive_entry, EntryDeleter> entry(archive_entry_new());
         if (name.empty() || !entry)
             return 0;
@@ -433,13 +466,132 @@ CUnZipFile::CUnZipFile(const wchar_t* archivePath, const wchar_t* folder) {
         if (root.Get() < 0)
             return;
         std::unique_ptr<archive, ReaderDeleter> reader(archive_read_new());
+        struct stat info;
         if (!reader || archive_read_support_format_zip(reader.get()) != ARCHIVE_OK ||
+            ::stat(WideToUtf8(archivePath).c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
             archive_read_open_filename(reader.get(), WideToUtf8(archivePath).c_str(), 64 * 1024) !=
                 ARCHIVE_OK)
             return;
-        Extractor(root.Get()).Run(reader.get());
+        Extractor(root.Get(), info.st_size).Run(reader.get());
     } catch (const std::bad_alloc&) {
     }
 }
 
 CUnZipFile::~CUnZipFile() = default;
+
+// --- Inspection -------------------------------------------------------------------------------
+
+ZipLimits ZipLimitsInForce() {
+    ZipLimits limits{8LL << 30, 65536, 1000};
+    if (const char* text = std::getenv("IMGDESK_MAX_UNPACK_BYTES")) {
+        char* end = nullptr;
+        const long long value = std::strtoll(text, &end, 10);
+        if (end != text && !*end && value > 0)
+            limits.maxBytes = value;
+    }
+    return limits;
+}
+
+namespace {
+
+ZipVerdict InspectInto(const wchar_t* archivePath, std::vector<ZipEntrySize>& files,
+                       std::string& detail) {
+    if (!archivePath)
+        return ZipVerdict::Unreadable;
+    ThreadUtf8Locale utf8;
+    try {
+        // Non-blocking, so that a pipe cannot stall the open; only regular files are archives.
+        FileHandle file(::open(WideToUtf8(archivePath).c_str(),
+                               O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat info;
+        if (file.Get() < 0 || ::fstat(file.Get(), &info) != 0) {
+            detail = std::strerror(errno);
+            return ZipVerdict::Unreadable;
+        }
+        char magic[4] = {};
+        if (!S_ISREG(info.st_mode) || ::pread(file.Get(), magic, 4, 0) != 4 || magic[0] != 'P' ||
+            magic[1] != 'K' || !((magic[2] == 3 && magic[3] == 4) || (magic[2] == 5 && magic[3] == 6)))
+            return ZipVerdict::NotZip;
+        // An empty archive is its end record alone, which the reader does not take.
+        if (info.st_size == 22 && magic[2] == 5) {
+            char record[22];
+            return ::pread(file.Get(), record, 22, 0) == 22 && !record[8] && !record[9] &&
+                           !record[10] && !record[11]
+                       ? ZipVerdict::Whole
+                       : ZipVerdict::Damaged;
+        }
+
+        std::unique_ptr<archive, ReaderDeleter> reader(archive_read_new());
+        // Seekable reading only: an archive without its central directory is not whole.
+        if (!reader || archive_read_support_format_zip_seekable(reader.get()) != ARCHIVE_OK)
+            return ZipVerdict::Unreadable;
+        if (archive_read_open_fd(reader.get(), file.Get(), 64 * 1024) != ARCHIVE_OK) {
+            detail = archive_error_string(reader.get()) ? archive_error_string(reader.get()) : "";
+            return ZipVerdict::Damaged;
+        }
+        const ZipLimits limits = ZipLimitsInForce();
+        long long allowed = limits.maxBytes;
+        if (info.st_size < limits.maxBytes / limits.maxRatio)
+            allowed = std::max(info.st_size * limits.maxRatio, kRatioFloor);
+        long long entries = 0, total = 0;
+        for (;;) {
+            archive_entry* entry = nullptr;
+            const int status = archive_read_next_header(reader.get(), &entry);
+            if (status == ARCHIVE_EOF)
+                return ZipVerdict::Whole;
+            if (status != ARCHIVE_OK) {
+                detail = archive_error_string(reader.get()) ? archive_error_string(reader.get()) : "";
+                return ZipVerdict::Damaged;
+            }
+            if (++entries > limits.maxEntries) {
+                detail = "more than " + std::to_string(limits.maxEntries) + " entries";
+                return ZipVerdict::TooLarge;
+            }
+            const char* raw = archive_entry_pathname_utf8(entry);
+            if (!raw)
+                raw = archive_entry_pathname(entry);
+            if (archive_entry_is_encrypted(entry)) {
+                detail = raw ? raw : "";
+                return ZipVerdict::Encrypted;
+            }
+            long long size = 0;
+            for (;;) {
+                const void* block = nullptr;
+                std::size_t length = 0;
+                la_int64_t offset = 0;
+                const int read = archive_read_data_block(reader.get(), &block, &length, &offset);
+                if (read == ARCHIVE_EOF)
+                    break;
+                if (read != ARCHIVE_OK) {
+                    detail = std::string(raw ? raw : "") + ": " +
+                             (archive_error_string(reader.get()) ? archive_error_string(reader.get())
+                                                                 : "unreadable");
+                    return ZipVerdict::Damaged;
+                }
+                size += static_cast<long long>(length);
+                if (total + size > allowed) {
+                    detail = "unpacks to more than " + std::to_string(allowed) + " bytes";
+                    return ZipVerdict::TooLarge;
+                }
+            }
+            total += size;
+            if (archive_entry_filetype(entry) == AE_IFREG)
+                files.push_back({raw ? EntryNameAsUtf8(raw) : std::string(), size});
+        }
+    } catch (const std::bad_alloc&) {
+        detail = "out of memory";
+        return ZipVerdict::Unreadable;
+    }
+}
+
+}  // namespace
+
+ZipVerdict InspectZip(const wchar_t* archivePath, std::vector<ZipEntrySize>& files,
+                      std::string& detail) {
+    files.clear();
+    detail.clear();
+    const ZipVerdict verdict = InspectInto(archivePath, files, detail);
+    if (verdict != ZipVerdict::Whole)
+        files.clear();
+    return verdict;
+}

@@ -12,22 +12,28 @@
 namespace imgdesk::pixel {
 namespace {
 
-// The output's size, its origin on the rotated canvas and the skew in degrees.
+// The output's size, its origin on the rotated canvas and the skew in degrees. Sizes and origins
+// are differences and magnitudes of line distances, which can reach twice the range of an int:
+// they are kept wide.
 struct Window {
     int skew;
-    int width, height;
-    int originCol, originRow;
+    long long width, height;
+    long long originCol, originRow;
 };
 
-// The smaller of |d0 - r| and |d1 - r|, each difference a float, truncated.
-int NearerGap(int d0, int d1, float r) {
-    const float g0 = std::fabs(static_cast<float>(d0 - static_cast<double>(r)));
-    const float g1 = std::fabs(static_cast<float>(d1 - static_cast<double>(r)));
-    return static_cast<int>(std::min(g0, g1));
+long long Span(int far, int near) {
+    return static_cast<long long>(far) - near;
 }
 
-int NearerMagnitude(int d0, int d1) {
-    return static_cast<int>(std::min(std::llabs(d0), std::llabs(d1)));
+// The smaller of |d0 - r| and |d1 - r|, each difference a float, truncated.
+long long NearerGap(int d0, int d1, float r) {
+    const float g0 = std::fabs(static_cast<float>(d0 - static_cast<double>(r)));
+    const float g1 = std::fabs(static_cast<float>(d1 - static_cast<double>(r)));
+    return static_cast<long long>(std::min(g0, g1));
+}
+
+long long NearerMagnitude(int d0, int d1) {
+    return std::min(std::llabs(d0), std::llabs(d1));
 }
 
 // The pair of lines nearer to vertical gives the width; the skew brings the frame upright.
@@ -38,15 +44,15 @@ Window FrameWindow(const _STRAIGHTLINE* lines, int width, int height) {
     const int thetaA = 2 * angle;
     const Direction dirA = Direction::OfAngle(angle), dirB = Direction::OfAngle(lines[1].angle);
     if (angle <= 22)
-        return Window{-thetaA, d0 - d2, d1 - d3, NearerMagnitude(d0, d2),
+        return Window{-thetaA, Span(d0, d2), Span(d1, d3), NearerMagnitude(d0, d2),
                       NearerGap(d1, d3, dirB.HalfRounded(width - 1, 0))};
     if (angle <= 44)
-        return Window{90 - thetaA, d1 - d3, d0 - d2,
+        return Window{90 - thetaA, Span(d1, d3), Span(d0, d2),
                       NearerGap(d1, d3, dirB.HalfRounded(0, height - 1)), NearerMagnitude(d0, d2)};
     if (angle <= 67)
-        return Window{90 - thetaA, d1 - d3, d0 - d2, NearerMagnitude(d1, d3),
+        return Window{90 - thetaA, Span(d1, d3), Span(d0, d2), NearerMagnitude(d1, d3),
                       NearerGap(d0, d2, dirA.HalfRounded(width - 1, 0))};
-    return Window{180 - thetaA, d0 - d2, d1 - d3,
+    return Window{180 - thetaA, Span(d0, d2), Span(d1, d3),
                   NearerGap(d0, d2, dirA.HalfRounded(0, height - 1)), NearerMagnitude(d1, d3)};
 }
 
@@ -79,25 +85,28 @@ int CDataHandler::RotateGreenFrame(unsigned char* source, int width, int height,
     // buffer could not be had, rather than handing out a buffer of negative size.
     if (window.width < 0 || window.height < 0)
         return 0;
-    const int outStride = RowStride(window.width, bitsPerPixel);
+    // Beyond what a NewMem block holds: refused like a failed allocation.
+    if (window.width > 0x7FFFFFFF || window.height > 0x7FFFFFFF)
+        return 0;
+    const int outStride = RowStride(static_cast<int>(window.width), bitsPerPixel);
     const long long bytes = static_cast<long long>(outStride) * window.height;
     if (bytes > 0x7FFFFFFF)
         return 0;
     output = static_cast<unsigned char*>(NewMem(static_cast<int>(bytes)));
     if (!output)
         return 0;
-    outWidth = window.width;
-    outHeight = window.height;
+    outWidth = static_cast<int>(window.width);
+    outHeight = static_cast<int>(window.height);
 
     const int channels = bitsPerPixel / 8;
     const int stride = RowStride(width, bitsPerPixel);
-    for (int row = 0; row < window.height; ++row) {
-        const int y = window.originRow + row;
+    for (int row = 0; row < outHeight; ++row) {
+        const long long y = window.originRow + row;
         unsigned char* out = output + static_cast<std::ptrdiff_t>(row) * outStride;
-        for (int col = 0; col < window.width; ++col) {
-            const int x = window.originCol + col;
-            const double sx = x * c + y * s + cx;
-            const double sy = y * c - x * s + cy;
+        for (int col = 0; col < outWidth; ++col) {
+            const long long x = window.originCol + col;
+            const double sx = static_cast<double>(x) * c + static_cast<double>(y) * s + cx;
+            const double sy = static_cast<double>(y) * c - static_cast<double>(x) * s + cy;
             if (!(sx >= 0 && sx < width && sy >= 0 && sy < height))
                 continue;
             const int x0 = static_cast<int>(sx), y0 = static_cast<int>(sy);

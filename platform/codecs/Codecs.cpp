@@ -1,8 +1,11 @@
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +32,8 @@ namespace detail {
 bool FitsLimit(long long width, long long height, int bitCount) {
     if (width <= 0 || height <= 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
         return false;
+    if (width > MaxPixels() / height)
+        return false;
     const long long stride = DibRowBytes(width, bitCount);
     return stride <= g_maxPixelBytes.load() / height;
 }
@@ -46,6 +51,16 @@ bool Append(std::vector<unsigned char>& out, const void* bytes, std::size_t size
 }
 
 }  // namespace detail
+
+long long MaxPixels() {
+    // Read at every picture, so that a host may change it between pictures.
+    const char* text = std::getenv("IMGDESK_MAX_PIXELS");
+    if (!text || !*text)
+        return 0x7FFFFFFFFFFFFFFFLL;
+    char* end = nullptr;
+    const long long value = std::strtoll(text, &end, 10);
+    return end != text && !*end && value > 0 ? value : 0x7FFFFFFFFFFFFFFFLL;
+}
 
 long long MaxPixelBytes() {
     return g_maxPixelBytes.load();
@@ -160,12 +175,21 @@ Result DecodeFile(const char* path, DecodedImage& image) {
     image = DecodedImage();
     if (!path)
         return Result::InvalidArgument;
-    FilePtr file(std::fopen(path, "rb"));
-    if (!file)
+    // Opened without blocking, so that a pipe or device named by mistake is refused at once
+    // instead of waiting for a writer.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return errno == ENOENT || errno == ENOTDIR ? Result::NotFound : Result::ReadError;
     struct stat info;
-    if (::fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
         return Result::ReadError;
+    }
+    FilePtr file(::fdopen(fd, "rb"));
+    if (!file) {
+        ::close(fd);
+        return Result::OutOfMemory;
+    }
     const long long size = info.st_size;
     if (size <= 0)
         return Result::UnknownFormat;

@@ -120,6 +120,9 @@ bool IsGreyPalette(const RGBQUAD* palette, int paletteSize);
 // platform's 32-bit limit. Lowered by fuzzing, so that a few bytes cannot ask for gigabytes.
 long long MaxPixelBytes();
 void SetMaxPixelBytes(long long bytes);
+// The largest picture in pixels: IMGDESK_MAX_PIXELS when set to a positive number, else no limit
+// beyond the bytes above. Checked from a file's header, before its pixels are decoded.
+long long MaxPixels();
 
 // Picture rows converted to 32-bit blue, green, red, alpha (alpha 255 where the source has none).
 void RowToBgra(const DibView& image, int memoryRow, unsigned char* out);

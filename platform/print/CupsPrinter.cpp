@@ -45,7 +45,7 @@ public:
             cupsFreeDests(1, dest_);
     }
 
-    bool Open(const std::string& printer) {
+    bool Open(const std::string& printer, std::string& why) {
         // A printer named by its URI is talked to directly; a named one through the CUPS server.
         const bool direct = printer.find("://") != std::string::npos;
         if (direct)
@@ -53,15 +53,25 @@ public:
         else
             dest_ = cupsGetNamedDest(CUPS_HTTP_DEFAULT, printer.empty() ? nullptr : printer.c_str(),
                                      nullptr);
-        if (!dest_)
+        if (!dest_) {
+            why = direct ? "not a printer address" : "no such printer queue";
             return false;
+        }
         http_ = cupsConnectDest(dest_, direct ? CUPS_DEST_FLAGS_DEVICE : CUPS_DEST_FLAGS_NONE,
                                 kConnectTimeoutMs, nullptr, nullptr, 0, nullptr, nullptr);
-        if (!http_ || !(info_ = cupsCopyDestInfo(http_, dest_)))
+        if (!http_ || !(info_ = cupsCopyDestInfo(http_, dest_))) {
+            why = std::string("cannot reach it: ") + cupsLastErrorString();
             return false;
-        if (!cupsCheckDestSupported(http_, dest_, info_, "document-format", kPwgRaster))
+        }
+        if (!cupsCheckDestSupported(http_, dest_, info_, "document-format", kPwgRaster)) {
+            why = "it takes no PWG raster documents";
             return false;
-        return ChooseMedia() && ChooseResolution() && ChooseColour() && MakeHeader();
+        }
+        if (!(ChooseMedia() && ChooseResolution() && ChooseColour() && MakeHeader())) {
+            why = "it reports no usable paper size, resolution or colour mode";
+            return false;
+        }
+        return true;
     }
 
     PageFormat Format() const override { return format_; }
@@ -289,11 +299,25 @@ private:
 
 }  // namespace
 
-HDC CreateCupsPrinterDC(const CString& printer) {
+std::unique_ptr<PageSink> OpenCupsPrinter(const CString& printer, std::string* why) {
     std::unique_ptr<CupsPrinter> sink(new (std::nothrow) CupsPrinter);
-    if (!sink || !sink->Open(WideToUtf8(printer)) || !sink->AllocatePage())
-        return nullptr;
-    return CreatePrinterDC(std::move(sink));
+    std::string reason;
+    if (!sink) {
+        reason = "out of memory";
+    } else if (!sink->Open(WideToUtf8(printer), reason)) {
+        sink.reset();
+    } else if (!sink->AllocatePage()) {
+        reason = "out of memory for a page";
+        sink.reset();
+    }
+    if (why)
+        *why = reason;
+    return sink;
+}
+
+HDC CreateCupsPrinterDC(const CString& printer) {
+    std::unique_ptr<PageSink> sink = OpenCupsPrinter(printer, nullptr);
+    return sink ? CreatePrinterDC(std::move(sink)) : nullptr;
 }
 
 }  // namespace imgdesk::print

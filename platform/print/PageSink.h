@@ -58,6 +58,9 @@ IMGDESK_API bool IsPrinterDC(HDC dc);
 // ipps:// URI of a printer reached directly. Null when it cannot be reached or takes no PWG
 // raster.
 IMGDESK_API HDC CreateCupsPrinterDC(const CString& printer);
+// The page sink behind such a context, for hosts that watch the job (its number, whether the
+// printer took every page): null, with the reason in why, when the printer cannot be used.
+IMGDESK_API std::unique_ptr<PageSink> OpenCupsPrinter(const CString& printer, std::string* why);
 
 // Nearest-pixel scaling of source onto target, clipped to clipWidth x clipHeight of the target
 // (negative: not clipped) — StretchBlt's drawing, for sinks that draw.

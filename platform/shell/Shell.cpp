@@ -124,8 +124,16 @@ HINSTANCE ShellExecuteW(HWND, LPCWSTR operation, LPCWSTR file, LPCWSTR parameter
 
     std::string name = WideToUtf8(file);
     std::string program;
-    if (const INT failure = FindProgram(name, program))
+    // The platform's mail program stands for the desktop's mail composer where there is one.
+    std::vector<std::string> leading;
+    std::string composer;
+    if (CString(file).CompareNoCase(L"outlook.exe") == 0 && FindProgram("xdg-email", composer) == 0) {
+        name = "xdg-email";
+        program = composer;
+        leading.push_back("--attach");
+    } else if (const INT failure = FindProgram(name, program)) {
         return Result(failure);
+    }
     const std::string folder = directory && *directory ? WideToUtf8(directory) : std::string();
     struct stat info;
     if (!folder.empty() && (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)))
@@ -134,6 +142,8 @@ HINSTANCE ShellExecuteW(HWND, LPCWSTR operation, LPCWSTR file, LPCWSTR parameter
     // The parameters are one argument, as given: no shell splits or interprets them.
     std::string argument = parameters ? WideToUtf8(parameters) : std::string();
     std::vector<char*> arguments{name.data()};
+    for (std::string& extra : leading)
+        arguments.push_back(extra.data());
     if (!argument.empty())
         arguments.push_back(argument.data());
     arguments.push_back(nullptr);

@@ -25,7 +25,9 @@ constexpr INT SE_ERR_NOASSOC = 31;
 // not empty, reaches the program as one argument exactly as given: no shell sees it, so nothing in
 // it is interpreted. directory, when given, is the program's working folder. The program runs
 // detached in a session of its own and is not waited for; no child process is left behind. The
-// owner window and show command mean nothing here. Returns a value greater than 32 when the
+// owner window and show command mean nothing here. The mail program "outlook.exe" is the
+// desktop's mail composer where it exists: xdg-email with the parameters after "--attach".
+// Returns a value greater than 32 when the
 // program started, else ERROR_FILE_NOT_FOUND (no such program), ERROR_PATH_NOT_FOUND (no such
 // working folder), SE_ERR_ACCESSDENIED (not executable), ERROR_BAD_FORMAT (not a program the
 // system runs) or SE_ERR_OOM (no process could be made).

@@ -9,36 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "cli/ToolRun.h"
 #include "support/TempDir.h"
 
 namespace {
 
 using imgdesk::test::ScopedEnv;
 using imgdesk::test::TempDir;
-
-struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-// Runs a command line through the shell, capturing both streams.
-Outcome Shell(const TempDir& dir, const std::string& command) {
-    const std::string out = dir.File("stdout"), err = dir.File("stderr");
-    const int raw = std::system((command + " >'" + out + "' 2>'" + err + "'").c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
-}
-
-Outcome Tool(const TempDir& dir, const std::string& arguments) {
-    return Shell(dir, std::string("'") + IMGDESK_CLI + "' " + arguments);
-}
+using imgdesk::test::Outcome;
+using imgdesk::test::ReadFile;
+using imgdesk::test::Shell;
+using imgdesk::test::Tool;
 
 bool Have(const char* program) {
     return std::system((std::string("command -v ") + program + " >/dev/null 2>&1").c_str()) == 0;
@@ -238,8 +219,9 @@ TEST(Tool, PixelCommandsChangeThePicture) {
     TempDir dir;
     const std::string photo = dir.File("p.png"), out = dir.File("out.png");
     ASSERT_EQ(0, Tool(dir, "sample --width 96 --height 64 -o '" + photo + "'").status);
-    ASSERT_EQ(0, Tool(dir, "turn --by cw '" + photo + "' -o '" + out + "'").status);
-    ASSERT_EQ(0, Tool(dir, "zoom --scale 0.5 '" + out + "' -o '" + out + "'").status);
+    const std::string upright = dir.File("upright.png");
+    ASSERT_EQ(0, Tool(dir, "turn --by cw '" + photo + "' -o '" + upright + "'").status);
+    ASSERT_EQ(0, Tool(dir, "zoom --scale 0.5 '" + upright + "' -o '" + out + "'").status);
     const Outcome border =
         Tool(dir, "border '" + photo + "' --draw '" + dir.File("drawn.png") + "'");
     EXPECT_EQ(0, border.status) << border.err;

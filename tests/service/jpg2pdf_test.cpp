@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <fstream>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "service/CoreKit.h"
+#include "support/ArchiveTools.h"
 #include "support/MemoryProbe.h"
 #include "support/PdfTools.h"
 #include "support/TempDir.h"
@@ -147,6 +152,41 @@ TEST_F(Jpg2PdfTest, FileErrorsAreReported) {
     EXPECT_EQ(0, writer.AddPage(full, jpeg));
     std::fclose(jpeg);
     EXPECT_EQ(0, writer.AddTrailer(full));  // closes the stream even so
+}
+
+// A file system that refuses the document's last bytes (here a file-size limit, which fails the
+// write with EFBIG): the failure shows only when the buffered tail is flushed, and the half
+// document is then gone, so that nobody renames it into place.
+TEST_F(Jpg2PdfTest, ADocumentCutShortAtItsLastFlushIsRemoved) {
+    const std::string jpeg = dir.Write("p.jpg", AsString(MakeJpeg(JpegRecipe())));
+    const long long limit = static_cast<long long>(ReadBytes(jpeg).size()) + 300;
+    struct sigaction ignore = {}, previous = {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, &previous);
+    rlimit old = {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = static_cast<rlim_t>(limit);
+    ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &small));
+
+    writer.Reset();
+    FILE* pdf = writer.CreatePdfFile(dir.WideFile("cut.pdf"));
+    int added = 0, trailer = 1;
+    if (pdf) {
+        FILE* in = std::fopen(jpeg.c_str(), "rb");
+        added = writer.AddPage(pdf, in);
+        std::fclose(in);
+        writer.AddCatalog(pdf);
+        writer.AddPages(pdf);
+        writer.AddCrossReferenceTable(pdf);
+        trailer = writer.AddTrailer(pdf);
+    }
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    ::sigaction(SIGXFSZ, &previous, nullptr);
+    ASSERT_NE(nullptr, pdf);
+    EXPECT_EQ(1, added) << "the page itself fits in the stream's buffer";
+    EXPECT_EQ(0, trailer);
+    EXPECT_FALSE(std::ifstream(dir.File("cut.pdf")).good());
 }
 
 // The writer's memory (its object table and the JPEG it reads) comes from NewMem: each failing

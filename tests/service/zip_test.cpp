@@ -80,7 +80,7 @@ TEST(Zip, ArchivesThatCannotBeWrittenRefuseEveryFile) {
     EXPECT_EQ(FolderTree(dir.Path()), Names{"a.jpg"});
 }
 
-TEST(Zip, ASecondArchiveOnTheSamePathReplacesTheFirst) {
+TEST(Zip, ASecondArchiveOnTheSamePathNeverReplacesTheFirst) {
     TempDir dir;
     dir.Write("a.jpg", "a");
     dir.Write("b.jpg", "b");
@@ -92,8 +92,65 @@ TEST(Zip, ASecondArchiveOnTheSamePathReplacesTheFirst) {
         // The archive being built is never packed into itself.
         EXPECT_EQ(zip.AddFile(archive), 1) << "the finished first archive is an ordinary file";
     }
-    EXPECT_EQ(ListZip(dir.File("out.zip")), (Names{"b.jpg", "out.zip"}));
-    EXPECT_EQ(FolderTree(dir.Path()), (Names{"a.jpg", "b.jpg", "out.zip"}));
+    EXPECT_EQ(ListZip(dir.File("out.zip")), (Names{"a.jpg"}));
+    // The second keeps its entries under its temporary name.
+    const Names left = FolderTree(dir.Path());
+    ASSERT_EQ(left.size(), 4u);
+    EXPECT_EQ(left[3].rfind("out.zip.", 0), 0u);
+    EXPECT_EQ(ListZip(dir.File(left[3])), (Names{"b.jpg", "out.zip"}));
+}
+
+// A whole archive is read back entry by entry; anything short of whole is named, never passed.
+TEST(Zip, InspectionFindsWhatIsWrongWithAnArchive) {
+    TempDir dir;
+    const std::string whole = CraftZip({{"one.txt", "one"}, {"sub/two.txt", "two!"}});
+    std::string encrypted = whole;
+    encrypted[6] |= 1;
+    encrypted[encrypted.find("PK\x01\x02") + 8] |= 1;
+    struct Case {
+        std::string bytes;
+        ZipVerdict verdict;
+    };
+    for (const Case& c : std::vector<Case>{
+             {whole, ZipVerdict::Whole},
+             {CraftZip({}), ZipVerdict::Whole},
+             {"", ZipVerdict::NotZip},
+             {"just text, not an archive", ZipVerdict::NotZip},
+             {whole.substr(0, whole.size() - 10), ZipVerdict::Damaged},
+             {whole.substr(0, whole.find("PK\x01\x02")), ZipVerdict::Damaged},
+             {CraftZip({{"a", "a"}, {"b", "bad", 0100644, false, true}}), ZipVerdict::Damaged},
+             {encrypted, ZipVerdict::Encrypted},
+         }) {
+        std::vector<ZipEntrySize> files;
+        std::string detail;
+        EXPECT_EQ(InspectZip(dir.WideFile("x.zip"), files, detail), ZipVerdict::Unreadable);
+        dir.Write("x.zip", c.bytes);
+        EXPECT_EQ(InspectZip(dir.WideFile("x.zip"), files, detail), c.verdict) << c.bytes.size();
+        if (c.bytes == whole) {
+            ASSERT_EQ(files.size(), 2u);
+            EXPECT_EQ(files[1].name, "sub/two.txt");
+            EXPECT_EQ(files[1].size, 4);
+        }
+        ::unlink(dir.File("x.zip").c_str());
+    }
+    ASSERT_EQ(0, ::mkfifo(dir.File("pipe.zip").c_str(), 0600));
+    std::vector<ZipEntrySize> files;
+    std::string detail;
+    EXPECT_EQ(InspectZip(dir.WideFile("pipe.zip"), files, detail), ZipVerdict::NotZip);
+}
+
+// Past the byte limit nothing more is unpacked, whatever the archive says.
+TEST(Zip, UnpackingStopsAtTheLimits) {
+    TempDir dir, out;
+    ScopedEnv limit("IMGDESK_MAX_UNPACK_BYTES", "6000");
+    dir.Write("big.zip", CraftZip({{"a.bin", std::string(4000, 'a')},
+                                   {"b.bin", std::string(4000, 'b')},
+                                   {"c.bin", "c"}}));
+    std::vector<ZipEntrySize> files;
+    std::string detail;
+    EXPECT_EQ(InspectZip(dir.WideFile("big.zip"), files, detail), ZipVerdict::TooLarge);
+    Extract(dir.File("big.zip"), out.Path());
+    EXPECT_EQ(FolderTree(out.Path()), (Names{"a.bin"}));
 }
 
 // Existing files are never replaced: clashes get numbered names. Folders and backslashes become

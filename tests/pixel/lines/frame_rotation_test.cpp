@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <tuple>
 #include <utility>
@@ -95,6 +96,28 @@ TEST(RotateGreenFrame, RefusalsAndFailingAllocations) {
                 out.bits = static_cast<unsigned char*>(NewMem(16));
                 out.width = out.height = -7;
             });
+    }
+}
+
+// Distances near the ends of the int range: spans and origins are computed wide, so a window far
+// off the picture comes out blank and one wider than any buffer is refused.
+TEST(RotateGreenFrame, DistancesNearTheIntLimitsDoNotOverflow) {
+    Bytes picture = imgdesk::test::PatternPicture(40, 30, 24);
+    using Lines = std::array<_STRAIGHTLINE, 4>;
+    constexpr int kFar = 2147483600, kNear = -2147483600;
+    for (auto [lines, result, width, height] :
+         {std::tuple{Lines{{{0, kFar, 0}, {0, 10, 45}, {0, kNear, 0}, {0, 5, 45}}}, 0, -7, -7},
+          {Lines{{{0, kFar, 0}, {0, 70, 45}, {0, kFar - 100, 0}, {0, 60, 45}}}, 1, 100, 10},
+          {Lines{{{0, 20, 0}, {0, kFar, 45}, {0, 10, 0}, {0, kFar - 3, 45}}}, 1, 10, 3},
+          {Lines{{{0, kNear + 100, 80}, {0, 20, 10}, {0, kNear, 80}, {0, 10, 10}}}, 1, 100, 10}}) {
+        Output out;
+        EXPECT_EQ(result, out.Rotate(picture, 40, 30, 24, lines.data()));
+        EXPECT_EQ(std::pair(width, height), std::pair(out.width, out.height));
+        if (result) {
+            // Nothing of the picture lies that far out: the window stays blank.
+            const int bytes = RowStride(width, 24) * height;
+            EXPECT_EQ(std::count(out.bits, out.bits + bytes, 0), bytes);
+        }
     }
 }
 

@@ -3,6 +3,7 @@
 #include <tesseract/baseapi.h>
 #include <tesseract/resultiterator.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -73,6 +74,25 @@ struct Engine {
     std::unique_ptr<tesseract::TessBaseAPI> api;
 };
 
+// Whether every language asked for was loaded: the engine carries on with those it found.
+bool LoadedAll(tesseract::TessBaseAPI& api, const char* languages) {
+    std::vector<std::string> loaded;
+    api.GetLoadedLanguagesAsVector(&loaded);
+    std::string name;
+    for (const char* c = languages;; ++c) {
+        if (*c && *c != '+') {
+            name.push_back(*c);
+            continue;
+        }
+        if (!name.empty() && name[0] != '~' &&
+            std::find(loaded.begin(), loaded.end(), name) == loaded.end())
+            return false;
+        name.clear();
+        if (!*c)
+            return true;
+    }
+}
+
 // The engine for languages in dataFolder, or null when the data cannot be loaded. The engine's
 // messages (missing files, resolution guesses) are kept off the host's standard error.
 tesseract::TessBaseAPI* EngineFor(Engine& engine, const char* languages, const char* dataFolder) {
@@ -84,7 +104,8 @@ tesseract::TessBaseAPI* EngineFor(Engine& engine, const char* languages, const c
     auto api = std::make_unique<tesseract::TessBaseAPI>();
     const std::vector<std::string> names = {"debug_file"}, values = {"/dev/null"};
     if (api->Init(dataFolder, languages, tesseract::OEM_DEFAULT, nullptr, 0, &names, &values,
-                  false) != 0)
+                  false) != 0 ||
+        !LoadedAll(*api, languages))
         return nullptr;
     engine.api = std::move(api);
     engine.key = std::move(key);

@@ -185,10 +185,11 @@ TEST_F(PageTextTest, RefusesBadPagesAndLeavesTheOutputsAlone) {
 TEST_F(PageTextTest, MissingLanguageDataIsNotAvailable) {
     const Pixels pixels(GreyImage{40, 40, std::vector<unsigned char>(1600, 250)}, 8);
     test::TempDir empty;
-    PageTextOptions missingLanguage, missingFolder;
+    PageTextOptions missingLanguage, oneMissing, missingFolder;
     missingLanguage.languages = "zzz";
+    oneMissing.languages = "eng+zzz";  // the engine alone would carry on with English
     missingFolder.dataFolder = empty.Path().c_str();
-    for (const PageTextOptions& options : {missingLanguage, missingFolder}) {
+    for (const PageTextOptions& options : {missingLanguage, oneMissing, missingFolder}) {
         PageText text;
         text.count = 5;
         EXPECT_EQ(PageTextStatus::NotAvailable, pixels.Recognise(text, options));

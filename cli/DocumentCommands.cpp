@@ -14,6 +14,7 @@
 #include "cli/PageCleaning.h"
 #include "cli/Job.h"
 #include "cli/PageFinder.h"
+#include "cli/PageReading.h"
 #include "cli/PdfPages.h"
 #include "cli/PictureFacts.h"
 #include "cli/PictureCommand.h"
@@ -35,8 +36,9 @@ std::list<CString> WidePaths(const std::vector<std::string>& paths) {
 }
 
 // The PDF is written beside its target and takes the target's name only when complete.
-void WritePdf(const std::vector<PdfPage>& pages, const PageLayout& layout, PendingOutput& target) {
-    WritePdfPages(pages, layout, target.Path());
+void WritePdf(const std::vector<PdfPage>& pages, const PageLayout& layout, PendingOutput& target,
+              const std::vector<std::vector<PlacedWord>>& text = {}) {
+    WritePdfPages(pages, layout, target.Path(), text);
     target.Commit();
 }
 
@@ -72,11 +74,15 @@ int Scan(Args& args) {
     const bool replace = args.Flag("force");
     const bool strict = args.Flag("strict");
     const bool skipBad = args.Flag("skip-bad");
+    const std::optional<std::string> ocr = args.FlagValue("ocr");
+    const std::string languages = ocr && !ocr->empty() ? *ocr : "eng";
     const PageLayout layout = ReadPageLayout(args, "auto");
     const auto& photos = args.RequireAtLeast(1, "one or more photographed pages");
     args.Finish();
     RefuseOutputAmongInputs(output, photos);
     PendingOutput pdf(output, replace);
+    if (ocr)
+        RequireLanguages(languages);
 
     WorkFolder work;
     std::vector<std::string> pages;
@@ -84,6 +90,7 @@ int Scan(Args& args) {
         pages.push_back(work.File(i));
     std::vector<std::string> reports(photos.size());
     std::vector<PictureFacts> facts(photos.size());
+    std::vector<std::vector<PlacedWord>> text(photos.size());
     // Pages are lossless bitmaps until the PDF writer encodes each once.
     const size_t failed = RunOnCores("imgdesk scan", "scan", photos.size(), [&](size_t i) {
         const Picture photo = LoadPicture(photos[i]);
@@ -91,26 +98,33 @@ int Scan(Args& args) {
         ScannedPage scanned = ScanPicture(photo);
         if (strict && scanned.found.foundBy != PageFoundBy::PageEdges)
             throw RunError(photos[i] + ": no page found (" + DescribeScan(scanned.found) + ")");
+        const UprightTurn upright = TurnUpright(scanned.page);
         const Picture page = CleanPage(std::move(scanned.page), cleaning, photos[i]);
+        if (ocr)
+            text[i] = ReadWords(page, languages, photos[i]);
         ATL::CImage image;
         PictureToImage(page, image);
         if (FAILED(image.Save(Utf8ToWide(pages[i].c_str()))))
             throw RunError("cannot write " + pages[i]);
-        reports[i] = photos[i] + ": " + DescribeScan(scanned.found) + " (" +
+        reports[i] = photos[i] + ": " + DescribeScan(scanned.found) +
+                     DescribeUprightTurn(upright) + " (" +
                      std::to_string(page.width) + "x" + std::to_string(page.height) + ")";
     });
     if (failed && (!skipBad || failed == photos.size()))
         throw RunError(std::to_string(failed) + " of " + std::to_string(photos.size()) +
                        " pages failed; no PDF written" + (skipBad ? "" : " (--skip-bad writes the rest)"));
     std::vector<PdfPage> written;
+    std::vector<std::vector<PlacedWord>> writtenText;
     const bool bilevel = cleaning == Cleaning::Mono || cleaning == Cleaning::MonoClassic;
     for (size_t i = 0; i < photos.size(); ++i) {
-        if (reports[i].empty())
+        if (reports[i].empty()) {
             std::fprintf(stderr, "imgdesk scan: warning: '%s' left out\n", photos[i].c_str());
-        else
+        } else {
             written.push_back({pages[i], facts[i], bilevel, false});
+            writtenText.push_back(std::move(text[i]));
+        }
     }
-    WritePdf(written, layout, pdf);
+    WritePdf(written, layout, pdf, writtenText);
     for (const auto& report : reports)
         if (!report.empty())
             std::printf("%s\n", report.c_str());
@@ -598,17 +612,20 @@ std::vector<Command> DocumentCommands() {
          group,
          "photographed pages to a clean PDF",
          "usage: imgdesk scan PHOTO... -o OUT.pdf [--mono[=classic] | --whiten] [--dpi N]\n"
-         "       [--paper a4|letter|legal|a5|auto] [--quality Q] [--skip-bad] [--strict]\n"
-         "       [--force]\n\n"
+         "       [--paper a4|letter|legal|a5|auto] [--quality Q] [--ocr[=LANGS]] [--skip-bad]\n"
+         "       [--strict] [--force]\n\n"
          "For each photographed or scanned page: finds the page on the desk (dark, light or\n"
          "textured) from its four edges, corrects the perspective, cuts it out and levels its\n"
          "text lines; where no page edge shows (a flatbed scan, a close-up, a page filling the\n"
-         "photo) the whole picture is kept and only its text is levelled. Then optionally cleans\n"
-         "the pages, and binds them, in the order given, into one PDF at their printed size.\n"
+         "photo) the whole picture is kept and only its text is levelled. A page lying sideways\n"
+         "or upside down is turned upright when its text shows that for sure (Tesseract's\n"
+         "orientation data, tesseract-ocr-osd). Then optionally cleans the pages, reads their\n"
+         "text, and binds them, in the order given, into one PDF at their printed size.\n"
          "Prints one line per page saying what was done, e.g. \"page found, turned 3.4 degrees\n"
          "clockwise, perspective corrected\", \"no page edges, text levelled by turning 4.0\n"
-         "degrees counter-clockwise\" or \"kept as is\", and the page size. Pages are worked on\n"
-         "all cores.\n\noptions:\n"
+         "degrees counter-clockwise\", \"kept as is\", and \", turned upside down\" or \", turned\n"
+         "a quarter turn clockwise\" for pages turned upright, and the page size. Pages are\n"
+         "worked on all cores.\n\noptions:\n"
          "  -o OUT.pdf       the PDF to write\n"
          "  --mono           black and white pages: uneven light divided out, then a local\n"
          "                   threshold that keeps thin and grey print\n"
@@ -621,10 +638,14 @@ std::vector<Command> DocumentCommands() {
          "                   nearest the page's proportions)\n"
          "  --quality Q      JPEG quality of colour and grey pages, 1 to 100 (default 85);\n"
          "                   black-and-white pages are stored as lossless 1-bit images\n"
+         "  --ocr[=LANGS]    read each page's text (Tesseract languages joined by +, default\n"
+         "                   eng) and lay it invisibly over the page, so that the PDF can be\n"
+         "                   searched and its text selected and copied; fails at once when the\n"
+         "                   language data is not installed (tesseract-ocr-LANG)\n"
          "  --skip-bad       leave out photos that cannot be read, with a warning each\n"
          "  --strict         fail (nothing written) when a photo shows no page edges\n"
          "  --force          replace OUT.pdf if it exists\n",
-         {"mono", "whiten", "force", "skip-bad", "strict"},
+         {"mono", "whiten", "force", "skip-bad", "strict", "ocr"},
          Scan},
         {"pdf",
          group,

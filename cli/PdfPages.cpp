@@ -111,18 +111,25 @@ std::pair<double, double> PageBox(int width, int height, const PictureFacts& fac
 }
 
 void WritePdfPages(const std::vector<PdfPage>& pages, const PageLayout& layout,
-                   const std::string& target) {
+                   const std::string& target, const std::vector<std::vector<PlacedWord>>& text) {
     CJpg2Pdf writer;
     FILE* pdf = writer.CreatePdfFile(Utf8ToWide(target.c_str()));
     if (!pdf)
         throw RunError("cannot write '" + target + "' (check the folder)");
-    for (const PdfPage& page : pages) {
+    std::vector<PdfTextWord> layer;
+    for (size_t index = 0; index < pages.size(); ++index) {
+        const PdfPage& page = pages[index];
+        layer.clear();
+        if (index < text.size())
+            for (const PlacedWord& word : text[index])
+                layer.push_back({word.text.c_str(), word.left, word.right, word.baseline, word.size});
         try {
             if (page.asIs && IsJpegFile(page.path)) {
                 const Picture shown = LoadPicture(page.path);
                 const auto [w, h] = PageBox(shown.width, shown.height, page.facts, layout);
                 FILE* jpeg = std::fopen(page.path.c_str(), "rb");
                 writer.SetPageBox(w, h);
+                writer.SetPageText(layer.data(), int(layer.size()));
                 const int added = jpeg ? writer.AddPage(pdf, jpeg) : 0;
                 if (jpeg)
                     std::fclose(jpeg);
@@ -133,6 +140,7 @@ void WritePdfPages(const std::vector<PdfPage>& pages, const PageLayout& layout,
             const Picture picture = LoadPicture(page.path);
             const auto [w, h] = PageBox(picture.width, picture.height, page.facts, layout);
             writer.SetPageBox(w, h);
+            writer.SetPageText(layer.data(), int(layer.size()));
             const bool grey = page.bilevel || IsGrey(picture);
             const Picture levels = Levels(picture, grey);
             const int added =

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/Args.h"
+#include "cli/PageReading.h"
 #include "cli/PictureFacts.h"
 
 namespace imgdesk::cli {
@@ -34,9 +35,11 @@ struct PdfPage {
     bool asIs = false;     // a JPEG file whose pixels are the page's: embedded unchanged
 };
 
-// Writes the pages into target; throws RunError when a page cannot be read or the PDF written
-// (nothing is left at target then).
+// Writes the pages into target, each with the invisible text layer of its words in text (in the
+// pixels of its image file; none when text is shorter); throws RunError when a page cannot be read
+// or the PDF written (nothing is left at target then).
 void WritePdfPages(const std::vector<PdfPage>& pages, const PageLayout& layout,
-                   const std::string& target);
+                   const std::string& target,
+                   const std::vector<std::vector<PlacedWord>>& text = {});
 
 }  // namespace imgdesk::cli

@@ -8,8 +8,11 @@ find_package(GIF REQUIRED)
 find_package(LibArchive REQUIRED)
 find_package(Cups REQUIRED)
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+# Page text: Tesseract is linked; its language data is only read when a page is recognised.
+pkg_check_modules(TESSERACT REQUIRED IMPORTED_TARGET GLOBAL tesseract)
 
 add_library(imgdesk_deps INTERFACE)
 target_link_libraries(imgdesk_deps INTERFACE
-  JPEG::JPEG PNG::PNG TIFF::TIFF GIF::GIF LibArchive::LibArchive Cups::Cups OpenSSL::Crypto)
+  JPEG::JPEG PNG::PNG TIFF::TIFF GIF::GIF LibArchive::LibArchive Cups::Cups OpenSSL::Crypto
+  PkgConfig::TESSERACT)
 install(TARGETS imgdesk_deps EXPORT imgdeskTargets)

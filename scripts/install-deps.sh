@@ -2,7 +2,8 @@
 # Installs every Debian package imgdesk needs to build and test. Safe to run again: packages that
 # are already there are left alone, and nothing is fetched when all are present.
 #   scripts/install-deps.sh          build, tests, fuzzing (gimp-data and fonts-urw-base35 give the
-#                                    photographed-page tests their desk textures and printed fonts)
+#                                    photographed-page tests their desk textures and printed fonts;
+#                                    Tesseract and its English and orientation data give page text)
 #   scripts/install-deps.sh --bench  also the benchmark-only peers (OpenCV, Leptonica)
 set -euo pipefail
 
@@ -14,6 +15,7 @@ packages=(
   libarchive-dev libcups2-dev libssl-dev
   qpdf poppler-utils unzip zip cups-ipp-utils libjpeg-turbo-progs
   gimp-data fonts-urw-base35
+  libtesseract-dev tesseract-ocr tesseract-ocr-eng tesseract-ocr-osd
 )
 if [[ "${1:-}" == "--bench" ]]; then
   packages+=(libopencv-dev libleptonica-dev)

@@ -276,6 +276,103 @@ bool EncodeGroup4(const unsigned char* pixels, int width, int height, int stride
     }
 }
 
+// Helvetica's advance widths (thousandths of the font size) for Windows Latin 1 codes 32 to 255,
+// given in the font's dictionary so that every viewer measures the words alike.
+constexpr short kHelveticaWidths[224] = {
+    278, 278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278,    // 32
+    556, 556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556,    // 48
+    1015, 667, 667, 722, 722, 667, 611, 778, 722, 278, 500, 667, 556, 833, 722, 778,   // 64
+    667, 778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556,    // 80
+    333, 556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556,    // 96
+    556, 556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584, 278,    // 112
+    556, 278, 222, 556, 333, 1000, 556, 556, 333, 1000, 667, 333, 1000, 278, 611, 278,  // 128
+    278, 222, 222, 333, 333, 350, 556, 1000, 333, 1000, 500, 333, 944, 278, 500, 667,  // 144
+    278, 333, 556, 556, 556, 556, 260, 556, 333, 737, 370, 556, 584, 333, 737, 333,    // 160
+    400, 584, 333, 333, 333, 556, 537, 278, 333, 333, 365, 556, 834, 834, 834, 611,    // 176
+    667, 667, 667, 667, 667, 667, 1000, 722, 667, 667, 667, 667, 278, 278, 278, 278,   // 192
+    722, 722, 778, 778, 778, 778, 778, 584, 778, 722, 722, 722, 722, 667, 667, 611,    // 208
+    556, 556, 556, 556, 556, 556, 889, 500, 556, 556, 556, 556, 278, 278, 278, 278,    // 224
+    556, 556, 556, 556, 556, 556, 556, 584, 611, 556, 556, 556, 556, 500, 556, 500,    // 240
+};
+
+// Windows Latin 1 codes 128 to 159 by the characters they stand for.
+constexpr struct {
+    unsigned short code;
+    unsigned char byte;
+} kWinAnsiHigh[] = {
+    {0x20AC, 128}, {0x201A, 130}, {0x0192, 131}, {0x201E, 132}, {0x2026, 133}, {0x2020, 134},
+    {0x2021, 135}, {0x02C6, 136}, {0x2030, 137}, {0x0160, 138}, {0x2039, 139}, {0x0152, 140},
+    {0x017D, 142}, {0x2018, 145}, {0x2019, 146}, {0x201C, 147}, {0x201D, 148}, {0x2022, 149},
+    {0x2013, 150}, {0x2014, 151}, {0x02DC, 152}, {0x2122, 153}, {0x0161, 154}, {0x203A, 155},
+    {0x0153, 156}, {0x017E, 158}, {0x0178, 159},
+};
+
+// A word's UTF-8 in Windows Latin 1: the ligatures fi and fl spelt out, any other character the
+// font lacks (and malformed bytes) as '?'.
+std::string ToWinAnsi(const char* utf8) {
+    std::string out;
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8);
+    while (*p) {
+        unsigned code = *p;
+        int more = code < 0x80 ? 0 : (code >> 5) == 6 ? 1 : (code >> 4) == 14 ? 2 : (code >> 3) == 30 ? 3 : -1;
+        ++p;
+        if (more < 0) {
+            out.push_back('?');
+            continue;
+        }
+        code &= more == 0 ? 0x7F : more == 1 ? 0x1F : more == 2 ? 0x0F : 0x07;
+        bool valid = true;
+        for (int i = 0; i < more; ++i, ++p) {
+            if ((*p & 0xC0) != 0x80) {
+                valid = false;
+                break;
+            }
+            code = code << 6 | (*p & 0x3F);
+        }
+        if (!valid) {
+            out.push_back('?');
+            continue;
+        }
+        if (code == 0xFB01 || code == 0xFB02) {
+            out += code == 0xFB01 ? "fi" : "fl";
+        } else if ((code >= 0x20 && code < 0x7F) || (code >= 0xA0 && code <= 0xFF)) {
+            out.push_back(static_cast<char>(code));
+        } else {
+            char byte = '?';
+            for (const auto& high : kWinAnsiHigh)
+                if (high.code == code)
+                    byte = static_cast<char>(high.byte);
+            out.push_back(byte);
+        }
+    }
+    return out;
+}
+
+// FormatNumber for values of either sign.
+std::string SignedNumber(double value) {
+    char text[32];
+    FormatNumber(value < 0 ? -value : value, text, sizeof text);
+    return value < 0 && std::strcmp(text, "0") != 0 ? std::string("-") + text : std::string(text);
+}
+
+// A PDF string of Windows Latin 1 bytes: parentheses and backslashes escaped, high bytes in octal.
+void AppendPdfString(const std::string& bytes, std::string& out) {
+    out.push_back('(');
+    for (unsigned char c : bytes) {
+        if (c == '(' || c == ')' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(static_cast<char>(c));
+        } else if (c >= 0x80) {
+            char octal[5];
+            std::snprintf(octal, sizeof octal, "\\%03o", c);
+            out += octal;
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    out.push_back(')');
+}
+
 struct BlockDeleter {
     void operator()(void* block) const { DelMem(block); }
 };
@@ -300,6 +397,10 @@ void CJpg2Pdf::Reset() {
     paperHeight_ = 0;
     writeFailed_ = false;
     path_.clear();
+    words_ = nullptr;
+    wordCount_ = 0;
+    fontObject_ = 0;
+    pagesBeforeFont_ = 0;
 }
 
 bool CJpg2Pdf::Write(FILE* pdf, const void* bytes, size_t size) {
@@ -385,7 +486,7 @@ int CJpg2Pdf::AddPage(FILE* pdf, FILE* jpeg) {
     if (end < start || std::fseek(jpeg, start, SEEK_SET) != 0 || end - start > INT_MAX)
         return 0;
     const int size = static_cast<int>(end - start);
-    if (!ReserveObjects(3))
+    if (!ReservePageObjects())
         return 0;
     std::unique_ptr<unsigned char, BlockDeleter> bytes(static_cast<unsigned char*>(NewMem(size)));
     if (!bytes || std::fread(bytes.get(), 1, size_t(size), jpeg) != size_t(size))
@@ -421,6 +522,48 @@ int CJpg2Pdf::AddPage(FILE* pdf, FILE* jpeg) {
     return 1;
 }
 
+bool CJpg2Pdf::ReservePageObjects() {
+    return ReserveObjects(words_ && !fontObject_ ? 4 : 3);
+}
+
+int CJpg2Pdf::PageObject(int index) const {
+    // Three objects a page from 3 on (image, drawing, page), one more from the font on.
+    return 5 + 3 * index + (fontObject_ && index >= pagesBeforeFont_ ? 1 : 0);
+}
+
+bool CJpg2Pdf::TextLayer(int width, int height, double pointsX, double pointsY,
+                         std::string& layer) const {
+    layer.clear();
+    try {
+        const double scaleX = pointsX / width, scaleY = pointsY / height;
+        for (int i = 0; i < wordCount_; ++i) {
+            const PdfTextWord& word = words_[i];
+            if (!word.text || !(word.right > word.left) || !(word.size > 0))
+                continue;
+            const std::string bytes = ToWinAnsi(word.text);
+            double advance = 0;  // the word's natural width at size 1
+            for (unsigned char c : bytes)
+                advance += (c >= 32 ? kHelveticaWidths[c - 32] : 0) / 1000.0;
+            if (bytes.empty() || advance <= 0)
+                continue;
+            const double size = word.size * scaleY;
+            const double stretch = 100 * (word.right - word.left) * scaleX / (advance * size);
+            if (layer.empty())
+                layer = "BT\n3 Tr\n";
+            layer += "/F0 " + SignedNumber(size) + " Tf " + SignedNumber(stretch) + " Tz 1 0 0 1 " +
+                     SignedNumber(word.left * scaleX) + ' ' +
+                     SignedNumber(pointsY - word.baseline * scaleY) + " Tm ";
+            AppendPdfString(bytes, layer);
+            layer += " Tj\n";
+        }
+        if (!layer.empty())
+            layer += "ET\n";
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
 int CJpg2Pdf::WriteImagePage(FILE* pdf, int width, int height, const char* attributes,
                              const unsigned char* data, size_t size, double pointsX,
                              double pointsY) {
@@ -434,16 +577,36 @@ int CJpg2Pdf::WriteImagePage(FILE* pdf, int width, int height, const char* attri
         pointsX = pointsX * kMaxPageSide / largest;
         pointsY = pointsY * kMaxPageSide / largest;
     }
-    if (size > size_t(INT_MAX))
+    std::string layer;
+    const bool laidOut = TextLayer(width, height, pointsX, pointsY, layer);
+    words_ = nullptr;
+    wordCount_ = 0;
+    if (!laidOut || size > size_t(INT_MAX) || layer.size() > size_t(INT_MAX / 2))
         return 0;
     char boxX[32], boxY[32];
     FormatNumber(pointsX, boxX, sizeof boxX);
     FormatNumber(pointsY, boxY, sizeof boxY);
 
+    if (!layer.empty() && !fontObject_) {
+        if (!BeginObject(pdf, objects_ + 1) ||
+            !Print(pdf, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding "
+                        "/WinAnsiEncoding /FirstChar 32 /LastChar 255 /Widths ["))
+            return 0;
+        for (int i = 0; i < 224; ++i)
+            if (!Print(pdf, i % 16 ? " %d" : "\n%d", kHelveticaWidths[i]))
+                return 0;
+        if (!Print(pdf, "] >>\nendobj\n"))
+            return 0;
+        fontObject_ = ++objects_;
+        pagesBeforeFont_ = pages_;
+    }
     const int image = objects_ + 1, content = objects_ + 2, page = objects_ + 3;
     char drawing[128];
     const int drawingLength =
         std::snprintf(drawing, sizeof drawing, "q\n%s 0 0 %s 0 0 cm\n/Im0 Do\nQ\n", boxX, boxY);
+    char fonts[48] = "";
+    if (!layer.empty())
+        std::snprintf(fonts, sizeof fonts, " /Font << /F0 %d 0 R >>", fontObject_);
     const bool written =
         BeginObject(pdf, image) &&
         Print(pdf,
@@ -451,18 +614,25 @@ int CJpg2Pdf::WriteImagePage(FILE* pdf, int width, int height, const char* attri
               width, height, attributes, int(size)) &&
         Write(pdf, data, size) && Print(pdf, "\nendstream\nendobj\n") &&
         BeginObject(pdf, content) &&
-        Print(pdf, "<< /Length %d >>\nstream\n%sendstream\nendobj\n", drawingLength, drawing) &&
+        Print(pdf, "<< /Length %d >>\nstream\n%s", drawingLength + int(layer.size()), drawing) &&
+        Write(pdf, layer.data(), layer.size()) && Print(pdf, "endstream\nendobj\n") &&
         BeginObject(pdf, page) &&
         Print(
             pdf,
             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %s %s] /Resources << /XObject << /Im0 %d "
-            "0 R >> >> /Contents %d 0 R >>\nendobj\n",
-            boxX, boxY, image, content);
+            "0 R >>%s >> /Contents %d 0 R >>\nendobj\n",
+            boxX, boxY, image, fonts, content);
     if (!written)
         return 0;
     objects_ = page;
     ++pages_;
     return 1;
+}
+
+void CJpg2Pdf::SetPageText(const PdfTextWord* words, int count) {
+    const bool given = words && count > 0;
+    words_ = given ? words : nullptr;
+    wordCount_ = given ? count : 0;
 }
 
 void CJpg2Pdf::SetPageBox(double widthPoints, double heightPoints) {
@@ -473,7 +643,7 @@ void CJpg2Pdf::SetPageBox(double widthPoints, double heightPoints) {
 
 int CJpg2Pdf::AddBilevelPage(FILE* pdf, const unsigned char* pixels, int width, int height,
                              int stride) {
-    if (!pdf || !pixels || width < 1 || height < 1 || stride < width || !ReserveObjects(3))
+    if (!pdf || !pixels || width < 1 || height < 1 || stride < width || !ReservePageObjects())
         return 0;
     std::vector<unsigned char> encoded;
     if (!EncodeGroup4(pixels, width, height, stride, encoded))
@@ -490,7 +660,7 @@ int CJpg2Pdf::AddBilevelPage(FILE* pdf, const unsigned char* pixels, int width, 
 int CJpg2Pdf::AddPixelPage(FILE* pdf, const unsigned char* pixels, int width, int height, int bits,
                            int stride, int quality) {
     if (!pdf || !pixels || width < 1 || height < 1 || (bits != 8 && bits != 24) ||
-        stride < width * (bits / 8) || quality < 0 || quality > 100 || !ReserveObjects(3))
+        stride < width * (bits / 8) || quality < 0 || quality > 100 || !ReservePageObjects())
         return 0;
     RGBQUAD grey[256];
     for (int i = 0; i < 256; ++i)
@@ -527,9 +697,8 @@ int CJpg2Pdf::AddCatalog(FILE* pdf) {
 int CJpg2Pdf::AddPages(FILE* pdf) {
     if (!BeginObject(pdf, 2) || !Print(pdf, "<< /Type /Pages /Count %d /Kids [", pages_))
         return 0;
-    // Pages are every third object from 5 on.
     for (int i = 0; i < pages_; ++i) {
-        if (!Print(pdf, i ? " %d 0 R" : "%d 0 R", 5 + 3 * i))
+        if (!Print(pdf, i ? " %d 0 R" : "%d 0 R", PageObject(i)))
             return 0;
     }
     return Print(pdf, "] >>\nendobj\n");

@@ -15,10 +15,26 @@
 //
 // Pages can also come from pixels: black and white as a 1-bit image compressed with CCITT Group 4
 // (lossless, a few kilobytes a page), grey and colour JPEG-encoded at a chosen quality.
+//
+// A page can carry an invisible text layer (the text recognised on it) over its picture: each
+// word set in Helvetica with text render mode 3 (neither filled nor stroked) on its line's
+// baseline, squeezed or stretched to span its box, so that viewers select, search and copy it and
+// text extraction returns it. The font takes the Windows Latin 1 character set; characters outside
+// it are written as '?'.
 #include <cstdio>
 #include <string>
 
 #include "module/Export.h"
+
+// One word of a page's text layer, in the pixels of the page's picture as displayed: x to the
+// right, y down from the top row.
+struct PdfTextWord {
+    const char* text;  // UTF-8
+    double left;       // where the word starts and ends
+    double right;
+    double baseline;   // the y of the baseline it sits on
+    double size;       // the font size: its line's height
+};
 
 class IMGDESK_API CJpg2Pdf {
 public:
@@ -42,6 +58,10 @@ public:
     // The next page's box in points (1/72 inch), used by the next page added of any kind and
     // then forgotten; 0 by 0 (or a size that is not positive) forgets it at once.
     void SetPageBox(double widthPoints, double heightPoints);
+    // The invisible text layer of the next page added of any kind, then forgotten: count words
+    // that must stay valid until that page is added. Words without text or with an empty box are
+    // left out; null or a count below 1 forgets it at once.
+    void SetPageText(const PdfTextWord* words, int count);
     // Adds a black-and-white page from 8-bit pixels (0 black, any other level white): bottom-up
     // rows stride bytes apart, as for CDataHandler. Stored as a 1-bit image with CCITT Group 4.
     // Without a page box the page measures its pixel count in points. 1 on success; 0 for a null
@@ -73,6 +93,12 @@ private:
     // its size and its length.
     int WriteImagePage(FILE* pdf, int width, int height, const char* attributes,
                        const unsigned char* data, size_t size, double pointsX, double pointsY);
+    // The page's text layer drawn over a picture of width x height pixels on a page of pointsX x
+    // pointsY; empty without words.
+    bool TextLayer(int width, int height, double pointsX, double pointsY, std::string& layer) const;
+    // The objects a page of any kind needs: three, and the font's before the first text page.
+    bool ReservePageObjects();
+    int PageObject(int index) const;
 
     long long* offsets_ = nullptr;  // byte offset of each page object, from object 3 on
     int capacity_ = 0;              // entries in offsets_
@@ -88,4 +114,8 @@ private:
     double boxHeight_ = 0;
     bool writeFailed_ = false;  // any write since CreatePdfFile
     std::wstring path_;         // the file CreatePdfFile made
+    const PdfTextWord* words_ = nullptr;  // the next page's text layer
+    int wordCount_ = 0;
+    int fontObject_ = 0;       // the text layer's font, written before the first page with text
+    int pagesBeforeFont_ = 0;  // pages written before it: their objects are a step lower
 };

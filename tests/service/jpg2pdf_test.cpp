@@ -300,3 +300,123 @@ TEST_F(Jpg2PdfTest, PixelPagesFailCleanlyWhenTheTableCannotGrow) {
 
 }  // namespace
 }  // namespace imgdesk::test
+
+namespace imgdesk::test {
+namespace {
+
+// The word pdftotext -bbox places first with this text: its box in points, or all -1.
+struct WordBox {
+    double xMin = -1, yMin = -1, xMax = -1, yMax = -1;
+};
+WordBox FindWord(const std::string& bboxHtml, const std::string& word) {
+    WordBox box;
+    const size_t at = bboxHtml.find(">" + word + "</word>");
+    if (at == std::string::npos)
+        return box;
+    const size_t start = bboxHtml.rfind("<word", at);
+    std::sscanf(bboxHtml.c_str() + start, "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"",
+                &box.xMin, &box.yMin, &box.xMax, &box.yMax);
+    return box;
+}
+
+// The text layer: words spanning their boxes (scaled with the page box), in the order given,
+// characters the font lacks as '?', PDF string delimiters kept, drawn invisibly; pages with and
+// without text mixed in any order keep a valid page tree.
+TEST_F(Jpg2PdfTest, TextLayerPlacesInvisibleWordsOverTheirBoxes) {
+    const int width = 400, height = 200, stride = 400;
+    const std::vector<unsigned char> white(size_t(stride) * height, 255);
+    const PdfTextWord words[] = {
+        {"Hello", 20, 120, 60, 30},
+        {"(tricky)\\", 140, 300, 60, 30},
+        {"caf\xC3\xA9\xE2\x80\x99s", 20, 150, 150, 30},  // café’s
+        {"\xE4\xB8\xAD", 158, 175, 150, 30},              // a character outside the font
+        {"", 300, 350, 150, 30},                          // no text: left out
+        {"flat", 300, 300, 150, 30},                      // no width: left out
+    };
+    const std::string jpeg = dir.Write("page.jpg", AsString(MakeJpeg(JpegRecipe())));
+    writer.Reset();
+    FILE* pdf = writer.CreatePdfFile(dir.WideFile("text.pdf"));
+    ASSERT_NE(nullptr, pdf);
+    EXPECT_EQ(1, writer.AddBilevelPage(pdf, white.data(), width, height, stride));
+    writer.SetPageText(words, 6);
+    EXPECT_EQ(1, writer.AddBilevelPage(pdf, white.data(), width, height, stride));
+    writer.SetPageBox(800, 400);  // two points a pixel
+    writer.SetPageText(words, 1);
+    EXPECT_EQ(1, writer.AddPixelPage(pdf, white.data(), width, height, 8, stride, 80));
+    FILE* file = std::fopen(jpeg.c_str(), "rb");
+    writer.SetPageText(words, 1);  // over a 16 x 16 JPEG: the word lies beyond its picture
+    EXPECT_EQ(1, writer.AddPage(pdf, file));
+    std::fclose(file);
+    EXPECT_EQ(1, writer.AddBilevelPage(pdf, white.data(), width, height, stride));
+    for (auto step : {&CJpg2Pdf::AddCatalog, &CJpg2Pdf::AddPages,
+                      &CJpg2Pdf::AddCrossReferenceTable, &CJpg2Pdf::AddTrailer})
+        EXPECT_EQ(1, (writer.*step)(pdf));
+    ExpectPdf(dir.File("text.pdf"), {{400, 200}, {400, 200}, {800, 400}, {16, 16}, {400, 200}});
+
+    const std::string path = dir.File("text.pdf");
+    std::string text;
+    ASSERT_EQ(0, RunCommand("pdftotext -f 2 -l 2 '" + path + "' -", &text));
+    EXPECT_NE(std::string::npos, text.find("Hello (tricky)\\")) << text;
+    EXPECT_NE(std::string::npos, text.find("caf\xC3\xA9\xE2\x80\x99s ?")) << text;
+    for (int page : {1, 5}) {
+        ASSERT_EQ(0, RunCommand("pdftotext -f " + std::to_string(page) + " -l " +
+                                    std::to_string(page) + " '" + path + "' -", &text));
+        EXPECT_EQ(std::string::npos, text.find_first_not_of("\f\n ")) << page << ": " << text;
+    }
+
+    const struct {
+        int page;
+        const char* word;
+        double scale;  // points a pixel
+    } placed[] = {{2, "Hello", 1}, {2, "(tricky)\\", 1}, {3, "Hello", 2}};
+    for (const auto& p : placed) {
+        std::string html;
+        ASSERT_EQ(0, RunCommand("pdftotext -bbox -f " + std::to_string(p.page) + " -l " +
+                                    std::to_string(p.page) + " '" + path + "' -", &html));
+        const std::string escaped = p.word;
+        const PdfTextWord& w = p.word[0] == 'H' ? words[0] : words[1];
+        const WordBox box = FindWord(html, escaped);
+        EXPECT_NEAR(w.left * p.scale, box.xMin, 1) << p.page << " " << p.word << "\n" << html;
+        EXPECT_NEAR(w.right * p.scale, box.xMax, 1) << p.page << " " << p.word;
+        // The baseline sits between the box's top and bottom.
+        EXPECT_LT(box.yMin, w.baseline * p.scale) << p.page << " " << p.word;
+        EXPECT_GT(box.yMax, w.baseline * p.scale) << p.page << " " << p.word;
+    }
+
+    RenderedPage rendered;  // invisible: the page stays white
+    ASSERT_TRUE(RenderPage(path, 2, 72, rendered));
+    int dark = 0;
+    for (size_t i = 0; i < rendered.rgb.size(); ++i)
+        dark += rendered.rgb[i] < 200;
+    EXPECT_EQ(0, dark);
+}
+
+// A page with text writes the font before its picture; when that font's table entry cannot be
+// had, the page is refused, leaks nothing, and the writer carries on.
+TEST_F(Jpg2PdfTest, TextPagesFailCleanlyWhenTheTableCannotGrow) {
+    const std::vector<unsigned char> white(16 * 8, 255);
+    const PdfTextWord word = {"word", 1, 15, 6, 5};
+    MemoryProbe probe;
+    const int live = probe.LiveBlocks();
+    int result = -1;
+    const int allocations = ForEachFailingAllocation(
+        probe,
+        [&] {
+            writer.Reset();
+            FILE* pdf = writer.CreatePdfFile(dir.WideFile("fail.pdf"));
+            writer.SetPageText(&word, 1);
+            result = writer.AddBilevelPage(pdf, white.data(), 16, 8, 16);
+            writer.AddTrailer(pdf);
+            writer.Reset();
+        },
+        [&](int failed) {
+            EXPECT_EQ(0, result) << failed;
+            EXPECT_EQ(live, probe.LiveBlocks());
+        });
+    EXPECT_EQ(1, allocations);
+    EXPECT_EQ(1, result);
+    EXPECT_EQ(live, probe.LiveBlocks());
+}
+
+}  // namespace
+}  // namespace imgdesk::test

@@ -12,4 +12,3 @@ find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 add_library(imgdesk_deps INTERFACE)
 target_link_libraries(imgdesk_deps INTERFACE
   JPEG::JPEG PNG::PNG TIFF::TIFF GIF::GIF LibArchive::LibArchive Cups::Cups OpenSSL::Crypto)
-install(TARGETS imgdesk_deps EXPORT imgdeskTargets)

@@ -25,8 +25,8 @@ UprightTurn TurnUpright(Picture& page) {
     if (status == PageTextStatus::OutOfMemory)
         throw RunError("out of memory while finding which way up the page is");
     if (status != PageTextStatus::Done || found.turn == UprightTurn::NotSure ||
-        found.turn == UprightTurn::None)
-        return UprightTurn::None;
+        found.turn == UprightTurn::Upright)
+        return UprightTurn::Upright;
     page = TurnQuarters(page, static_cast<int>(found.turn));
     return found.turn;
 }

@@ -15,4 +15,3 @@ add_library(imgdesk_deps INTERFACE)
 target_link_libraries(imgdesk_deps INTERFACE
   JPEG::JPEG PNG::PNG TIFF::TIFF GIF::GIF LibArchive::LibArchive Cups::Cups OpenSSL::Crypto
   PkgConfig::TESSERACT)
-install(TARGETS imgdesk_deps EXPORT imgdeskTargets)

@@ -7,11 +7,32 @@ install(TARGETS imgdesk EXPORT imgdeskTargets
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/imgdesk)
 
 # Public headers keep their source folders under include/imgdesk/, so hosts write
-# #include "pixel/DataHandler.h". The platform headers come along: the public ones include them.
-foreach(dir platform service pixel imagefile document scan module)
-  install(DIRECTORY ${dir}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/imgdesk/${dir}
-    FILES_MATCHING PATTERN "*.h"
-    PATTERN "internal" EXCLUDE)
+# #include "pixel/DataHandler.h". The platform headers they include come along, and the print
+# stand-in's printer and dialog, through which a host (the tool among them) offers its own print
+# dialog and watches what the printer answers; the shell, codec and heap stand-ins, and every
+# internal/ folder, stay in the source tree.
+set(IMGDESK_PUBLIC_HEADERS
+  service/CoreKit.h service/Jpg2Pdf.h service/Thumbs.h service/Zip.h
+  pixel/DataHandler.h
+  imagefile/GdiImage.h
+  document/DocDesk.h
+  scan/PageScan.h scan/PageClean.h)
+if(EXISTS ${PROJECT_SOURCE_DIR}/scan/PageText.h)
+  list(APPEND IMGDESK_PUBLIC_HEADERS scan/PageText.h)
+endif()
+set(IMGDESK_PLATFORM_HEADERS
+  module/Export.h
+  platform/WinTypes.h platform/CString.h platform/Rect.h platform/Files.h
+  platform/atlimage/AtlImage.h
+  platform/com/ObjBase.h platform/com/Resources.h
+  platform/gdi/Gdi.h
+  platform/gdiplus/GdiPlus.h
+  platform/gdi/DeviceContext.h
+  platform/print/AfxPrint.h platform/print/PrintDC.h platform/print/PageSink.h
+  platform/print/PrintChooser.h)
+foreach(header IN LISTS IMGDESK_PUBLIC_HEADERS IMGDESK_PLATFORM_HEADERS)
+  get_filename_component(folder ${header} DIRECTORY)
+  install(FILES ${header} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/imgdesk/${folder})
 endforeach()
 
 install(EXPORT imgdeskTargets NAMESPACE imgdesk:: DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/imgdesk)

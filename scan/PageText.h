@@ -63,7 +63,7 @@ IMGDESK_API PageTextStatus RecognisePage(const unsigned char* pixels, int width,
 
 // The turn, clockwise as displayed, that makes a page upright.
 enum class UprightTurn : int {
-    None = 0,             // upright already
+    Upright = 0,          // upright already
     QuarterClockwise = 1, // the page lies turned a quarter counter-clockwise
     Half = 2,             // upside down
     QuarterCounterClockwise = 3,

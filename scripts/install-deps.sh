@@ -3,7 +3,9 @@
 # are already there are left alone, and nothing is fetched when all are present.
 #   scripts/install-deps.sh          build, tests, fuzzing (gimp-data and fonts-urw-base35 give the
 #                                    photographed-page tests their desk textures and printed fonts;
-#                                    Tesseract and its English and orientation data give page text)
+#                                    Tesseract and its English and orientation data give page text;
+#                                    libx11-dev lets the package test include the public headers
+#                                    after Xlib's)
 #   scripts/install-deps.sh --bench  also the benchmark-only peers (OpenCV, Leptonica)
 set -euo pipefail
 
@@ -13,6 +15,7 @@ packages=(
   clang libclang-rt-14-dev
   libjpeg62-turbo-dev libpng-dev libtiff-dev libgif-dev
   libarchive-dev libcups2-dev libssl-dev
+  libx11-dev
   qpdf poppler-utils unzip zip cups-ipp-utils libjpeg-turbo-progs
   gimp-data fonts-urw-base35
   libtesseract-dev tesseract-ocr tesseract-ocr-eng tesseract-ocr-osd

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/codecs/Codecs.h"
+#include "service/internal/ThumbnailNames.h"
 
 namespace imgdesk::service {
 namespace {

@@ -4,8 +4,6 @@
 // standard): a PNG of at most 128 x 128 pixels in $XDG_CACHE_HOME/thumbnails/normal (else
 // ~/.cache/thumbnails/normal), named by the MD5 of the file's URI, carrying Thumb::URI and
 // Thumb::MTime so that a file manager can tell whether it is still current.
-#include <string>
-
 #include "module/Export.h"
 #include "platform/CString.h"
 
@@ -19,13 +17,3 @@ public:
     // or decoded or the thumbnail cannot be written (nothing is left behind then).
     CString WriteThumb(const wchar_t* path);
 };
-
-namespace imgdesk::service {
-
-// The file URI of a path (made absolute against the current folder, "." and ".." removed), with
-// the characters outside the URI path set escaped as %XX.
-IMGDESK_API std::string FileUri(const std::string& path);
-// The path of the normal-size thumbnail of a file URI.
-IMGDESK_API std::string ThumbnailPath(const std::string& uri);
-
-}  // namespace imgdesk::service

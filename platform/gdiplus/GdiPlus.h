@@ -14,6 +14,12 @@
 #include "platform/com/ObjBase.h"
 #include "platform/gdi/Gdi.h"
 
+// X11's Xlib.h defines Status as a macro (for int). GDI+'s Status is an enum in the Gdiplus
+// namespace, so the macro is set aside while this header is read and restored at its end; a host
+// that includes both writes Gdiplus::Status after #undef Status, or includes this header first.
+#pragma push_macro("Status")
+#undef Status
+
 using ULONG_PTR = std::uintptr_t;
 using UINT32 = std::uint32_t;
 using UINT_PTR = std::uintptr_t;
@@ -390,3 +396,5 @@ using Gdiplus::PixelFormatGDI;
 using Gdiplus::PixelFormatIndexed;
 using Gdiplus::PixelFormatPAlpha;
 using Gdiplus::PixelFormatUndefined;
+
+#pragma pop_macro("Status")

@@ -9,6 +9,7 @@
 #include "imagefile/GdiImage.h"
 #include "platform/codecs/Codecs.h"
 #include "service/CoreKit.h"
+#include "service/internal/ThumbnailNames.h"
 #include "support/HeapProbe.h"
 #include "support/MemoryProbe.h"
 #include "support/TempDir.h"

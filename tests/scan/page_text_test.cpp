@@ -119,7 +119,7 @@ TEST_F(PageTextTest, FindsTheTurnThatMakesThePageUpright) {
     const struct {
         int quartersClockwise;  // how the page lies
         UprightTurn cure;
-    } cases[] = {{0, UprightTurn::None},
+    } cases[] = {{0, UprightTurn::Upright},
                  {1, UprightTurn::QuarterCounterClockwise},
                  {2, UprightTurn::Half},
                  {3, UprightTurn::QuarterClockwise}};

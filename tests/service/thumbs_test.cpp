@@ -9,6 +9,7 @@
 
 #include "platform/codecs/Codecs.h"
 #include "service/CoreKit.h"
+#include "service/internal/ThumbnailNames.h"
 #include "support/TempDir.h"
 #include "support/TestImages.h"
 

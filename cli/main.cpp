@@ -1,5 +1,7 @@
 // imgdesk: the command-line face of the library. One subcommand per capability; `imgdesk help`
 // lists them and `imgdesk COMMAND --help` explains one.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -100,7 +102,19 @@ bool WantsHelp(const std::vector<std::string>& arguments) {
 
 }  // namespace
 
+// Tesseract, which reads the page text, runs OpenMP teams of its own inside each call; the tool
+// already works one page per core, so more threads per page only crowd the machine (a page took
+// seven times as long). OpenMP reads its limit once, when the process starts: the tool sets it
+// and starts itself again, once.
+void LimitTextEngineThreads(char** argv) {
+    if (std::getenv("OMP_THREAD_LIMIT"))
+        return;
+    ::setenv("OMP_THREAD_LIMIT", "1", 1);
+    ::execv("/proc/self/exe", argv);  // returns only when it could not: carry on as we are
+}
+
 int main(int argc, char** argv) {
+    LimitTextEngineThreads(argv);
     const std::vector<Command> commands = AllCommands();
     if (argc < 2) {
         PrintOverview(stderr, commands);

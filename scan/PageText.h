@@ -8,6 +8,10 @@
 // same languages and data folder; the library works without any language data installed, and
 // the calls here then say NotAvailable. Orientation detection needs Tesseract's "osd" data.
 //
+// The library itself starts no threads, but Debian's Tesseract runs OpenMP teams inside a call.
+// A host that reads pages on several threads of its own should start with OMP_THREAD_LIMIT=1 in
+// its environment (the imgdesk tool does so), or each page spreads over every core.
+//
 // Pixel buffers are laid out as for CDataHandler: bottom-up rows of 8 (palette), 24 or 32 bits per
 // pixel at the platform's row stride. Coordinates are page pixels as displayed: x to the right, y
 // down from the top row; a box covers [left, right) x [top, bottom).

@@ -1,5 +1,6 @@
 #include "cli/PictureFacts.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -7,6 +8,71 @@
 #include "platform/gdiplus/GdiPlus.h"
 
 namespace imgdesk::cli {
+namespace {
+
+// The resolution in the first directory of a JPEG's EXIF block (XResolution, YResolution,
+// ResolutionUnit in inches or centimetres), as phones write it without a JFIF density. The
+// decoder reports the JFIF density only; a JFIF density, where there is one, wins.
+void ReadExifResolution(const std::string& path, PictureFacts& facts) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return;
+    std::vector<unsigned char> exif;
+    unsigned char marker[4];
+    bool jpeg = std::fread(marker, 1, 2, file) == 2 && marker[0] == 0xFF && marker[1] == 0xD8;
+    // The markers up to the first scan; the EXIF block is the first APP1 starting "Exif".
+    while (jpeg && exif.empty() && std::fread(marker, 1, 4, file) == 4 && marker[0] == 0xFF &&
+           marker[1] != 0xDA && marker[1] != 0xD9) {
+        const unsigned length = unsigned(marker[2]) << 8 | marker[3];
+        if (length < 2)
+            break;
+        std::vector<unsigned char> segment(length - 2);
+        if (std::fread(segment.data(), 1, segment.size(), file) != segment.size())
+            break;
+        if (marker[1] == 0xE1 && segment.size() >= 14 && std::memcmp(segment.data(), "Exif\0\0", 6) == 0)
+            exif.assign(segment.begin() + 6, segment.end());
+    }
+    std::fclose(file);
+    if (exif.size() < 8)
+        return;
+    const bool little = exif[0] == 'I' && exif[1] == 'I';
+    if (!little && !(exif[0] == 'M' && exif[1] == 'M'))
+        return;
+    auto u16 = [&](size_t at) -> unsigned {
+        return little ? exif[at] | unsigned(exif[at + 1]) << 8 : unsigned(exif[at]) << 8 | exif[at + 1];
+    };
+    auto u32 = [&](size_t at) -> unsigned long {
+        return little ? u16(at) | static_cast<unsigned long>(u16(at + 2)) << 16
+                      : static_cast<unsigned long>(u16(at)) << 16 | u16(at + 2);
+    };
+    const unsigned long directory = u32(4);
+    if (directory > exif.size() - 2)
+        return;
+    double x = 0, y = 0;
+    unsigned unit = 2;  // inches unless the file says otherwise
+    for (unsigned e = 0, entries = u16(directory); e < entries; ++e) {
+        const size_t at = directory + 2 + size_t(e) * 12;
+        if (at + 12 > exif.size())
+            break;
+        const unsigned tag = u16(at), type = u16(at + 2);
+        if (tag == 0x0128 && type == 3) {
+            unit = u16(at + 8);
+        } else if ((tag == 0x011A || tag == 0x011B) && type == 5) {
+            const unsigned long offset = u32(at + 8);
+            if (offset > exif.size() || exif.size() - offset < 8)
+                continue;
+            const unsigned long denominator = u32(offset + 4);
+            (tag == 0x011A ? x : y) = denominator ? double(u32(offset)) / denominator : 0;
+        }
+    }
+    if (x > 0 && y > 0 && (unit == 2 || unit == 3)) {
+        const double perInch = unit == 3 ? 2.54 : 1;
+        facts.dpiX = x * perInch;
+        facts.dpiY = y * perInch;
+    }
+}
+
+}  // namespace
 
 PictureFacts ReadPictureFacts(const std::string& path) {
     PictureFacts facts;
@@ -33,6 +99,8 @@ PictureFacts ReadPictureFacts(const std::string& path) {
         }
     }
     Gdiplus::GdiplusShutdown(token);
+    if (facts.dpiX <= 0)
+        ReadExifResolution(path, facts);
     return facts;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "platform/CString.h"
@@ -101,6 +102,10 @@ PictureFacts ReadPictureFacts(const std::string& path) {
     Gdiplus::GdiplusShutdown(token);
     if (facts.dpiX <= 0)
         ReadExifResolution(path, facts);
+    // The resolution is the stored picture's; a picture shown a quarter turned or transposed
+    // takes its across resolution from the stored down one.
+    if (facts.orientation >= 5)
+        std::swap(facts.dpiX, facts.dpiY);
     return facts;
 }
 

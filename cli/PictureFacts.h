@@ -9,7 +9,9 @@
 namespace imgdesk::cli {
 
 struct PictureFacts {
-    double dpiX = 0;  // 0: the file names no resolution
+    // Pixels per inch across and down the picture as shown (turned as its orientation says);
+    // 0: the file names no resolution.
+    double dpiX = 0;
     double dpiY = 0;
     int orientation = 1;  // EXIF orientation, 1 to 8
 };

@@ -321,6 +321,10 @@ TEST_F(PrintedPages, PagesMeasureWhatTheirResolutionSays) {
     exifBehindJfif.exif = ExifResolution(120, 240, 3, false);  // per centimetre, big-endian
     JpegRecipe bare;
     bare.width = 400, bare.height = 300;
+    // Stored 4 x 3 inches (400 px at 100 dpi across, 600 at 200 down), shown a quarter turned.
+    JpegRecipe turned = exifOnly;
+    turned.jfif = true, turned.densityUnit = 1, turned.densityX = 100, turned.densityY = 200;
+    turned.exif = ExifOrientation(6, true);
 
     const struct {
         const char* name;
@@ -334,6 +338,7 @@ TEST_F(PrintedPages, PagesMeasureWhatTheirResolutionSays) {
         {"EXIF", Save("exif.jpg", MakeJpeg(exifOnly)), "", 144, 216},
         {"EXIF per cm behind an aspect-only JFIF", Save("exif-cm.jpg", MakeJpeg(exifBehindJfif)), "",
          400 * 72 / (120 * 2.54), 600 * 72 / (240 * 2.54)},
+        {"JFIF, turned by EXIF", Save("turned.jpg", MakeJpeg(turned)), "", 216, 288},
         {"PNG pHYs", dir.Write("phys.png", WithPhys(png, 5906, 11811, 1)), "",
          300 * 72 / perMetreDpi, 200 * 72 / tallPerMetreDpi},
         {"TIFF inches", Save("inch.tif", GreyTiff(300, 600, 100, 300, 2, true)), "", 216, 144},

@@ -87,7 +87,7 @@ std::string ManPage(const std::vector<Command>& commands, const std::string& abo
     out << ".TH IMGDESK 1 \"\" \"" << Roff(version) << "\" \"User Commands\"\n"
         << ".SH NAME\nimgdesk \\- find, straighten, clean and bind photographed pages\n"
         << ".SH SYNOPSIS\n.B imgdesk\n.I COMMAND\n[\\fIoptions\\fR] [\\fIfiles\\fR]\n"
-        << ".br\n.B imgdesk\n\\fICOMMAND\\fR \\fB\\-\\-help\\fR | \\fB\\-\\-help\\fR | "
+        << ".br\n.B imgdesk\n\\fB\\-\\-help\\fR | "
            "\\fB\\-\\-version\\fR | \\fB\\-\\-man\\fR | \\fB\\-\\-completion\\fR "
            "\\fBbash\\fR|\\fBzsh\\fR\n"
         << ".SH DESCRIPTION\n" << Roff(about) << "\n"
@@ -98,13 +98,16 @@ std::string ManPage(const std::vector<Command>& commands, const std::string& abo
             group = command.group;
             out << ".SS " << Roff(group) << "\n";
         }
-        out << ".TP\n.B imgdesk " << Roff(command.name) << "\n";
+        // The usage lines are the tag; the description and the options go below.
+        const std::string named = "\\fBimgdesk " + Roff(command.name) + "\\fR";
         std::istringstream synopsis(command.synopsis);
         std::string line;
+        out << ".TP\n";
         for (bool first = true; std::getline(synopsis, line); first = false)
-            out << (first ? "" : ".br\n\\fBimgdesk " + Roff(command.name) + "\\fR ") << Roff(line)
-                << "\n";
-        out << ".br\n" << Roff(command.description);
+            out << (first ? "" : ".br\n") << named << " " << Roff(line) << "\n";
+        if (command.synopsis.empty())
+            out << named << "\n";
+        out << Roff(command.description);
         if (!command.options.empty()) {
             out << ".RS\n";
             RoffOptions(out, command.options);

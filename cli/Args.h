@@ -1,8 +1,10 @@
 #pragma once
 
-// Command-line arguments of one subcommand: options (--name value, --name=value, -x value, flags)
-// and positional arguments. Every option a command reads is declared when it is read; whatever was
-// given and never read is reported as unknown by Finish, so typos do not pass silently.
+// Command-line arguments of one subcommand, parsed against the options it declares, with the
+// conventions of common Unix tools: --name VALUE, --name=VALUE, -x VALUE, -xVALUE, bundled short
+// flags (-qv), flags that never take a value, values that may be given only with '='
+// (--mono[=classic]), '--' ending the options and '-' as a positional argument (standard input
+// or output). An undeclared option is a usage error at once: it never takes the next argument.
 #include <map>
 #include <optional>
 #include <set>
@@ -22,14 +24,30 @@ struct RunError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+enum class Takes { Nothing, Value, OptionalValue };
+
+struct Option {
+    std::string name;  // the long name, without dashes
+    char letter = 0;   // the short name, if any
+    Takes takes = Takes::Nothing;
+    std::string value;  // the value's placeholder in help: N, OUTPUT, LANGS
+    std::string help;   // lines of help; lines after the first are continuations
+    // How shells complete the value: "" free text, "FILE" file names, else the words allowed.
+    std::string choices;
+};
+
+// "-o/--output" or "--amount": how messages name an option.
+std::string Describe(const Option& option);
+
 class Args {
 public:
-    // flagNames: options that take no value (given without the leading dashes).
-    Args(const std::vector<std::string>& arguments, const std::set<std::string>& flagNames);
+    // Throws UsageError for an undeclared option, a missing value, a value given to a flag, or
+    // an option with a value given twice.
+    Args(const std::vector<std::string>& arguments, std::vector<Option> options);
 
     bool Flag(const std::string& name);
-    // A flag that may carry a value (--mono, --mono=classic): nullopt when not given, an empty
-    // text when given without a value.
+    // An option with an optional value (--mono, --mono=classic): nullopt when not given, an
+    // empty text when given without a value.
     std::optional<std::string> FlagValue(const std::string& name);
     std::optional<std::string> Text(const std::string& name);
     std::string Text(const std::string& name, const std::string& fallback);
@@ -38,19 +56,25 @@ public:
     int RequiredInt(const std::string& name, int minimum, int maximum);
     double Number(const std::string& name, double fallback, double minimum, double maximum);
     double RequiredNumber(const std::string& name, double minimum, double maximum);
+    // Whether the command declares the option.
+    bool Declares(const std::string& name) const;
 
     const std::vector<std::string>& Positionals() const { return positionals_; }
     // Exactly count positional arguments, named for the message.
     const std::vector<std::string>& RequirePositionals(size_t count, const char* what);
     const std::vector<std::string>& RequireAtLeast(size_t count, const char* what);
 
-    // Throws UsageError for any option that no call above asked for.
+    // Throws UsageError for an option given that the command did not use in this run (--rect
+    // without --angle, say).
     void Finish() const;
 
 private:
-    std::map<std::string, std::string> values_;
-    std::set<std::string> flags_;
-    std::map<std::string, std::string> flagValues_;
+    const Option& Declared(const std::string& name) const;
+    void Give(const Option& option, const std::optional<std::string>& value,
+              const std::string& spelled);
+
+    std::vector<Option> options_;
+    std::map<std::string, std::string> values_;  // by long name; flags have an empty value
     std::set<std::string> read_;
     std::vector<std::string> positionals_;
 };

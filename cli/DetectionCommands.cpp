@@ -45,18 +45,16 @@ int FindBorder(Args& args) {
     const auto draw = args.Text("draw");
     const bool edges = args.Flag("edges");
     const bool replace = args.Flag("force");
-    const std::string input = args.RequirePositionals(1, "one input picture")[0];
+    const std::string input = InputFile(args.RequirePositionals(1, "one input picture")[0]);
     args.Finish();
     if (draw)
         RefuseOutputAmongInputs(*draw, {input});
     Picture picture = LoadPicture(input);
+    MakeColour24(picture);
     CDataHandler handler;
     const CRect whole(0, 0, picture.width, picture.height);
     CRect page;
     if (edges) {
-        // The edge-based search takes 8 or 24 bits.
-        if (picture.bits == 32)
-            picture = Colour24Copy(picture);
         page =
             handler.GetBlackSideRectEx(picture.data(), picture.width, picture.height, picture.bits,
                                        picture.hasPalette ? picture.palette : nullptr, whole);
@@ -66,6 +64,9 @@ int FindBorder(Args& args) {
     }
     if (page.IsRectNull())
         throw RunError("out of memory while searching the page");
+    // The edge search works at a reduced size and may scale its answer a pixel past the edge.
+    const CRect found = page;
+    page.IntersectRect(&found, &whole);
     std::printf("%s\n", FormatRect(Shown(page, picture.height)).c_str());
     if (draw) {
         Picture marked = Colour24Copy(picture);
@@ -77,9 +78,10 @@ int FindBorder(Args& args) {
 
 int MeasureSkew(Args& args) {
     const bool edges = args.Flag("edges");
-    const std::string input = args.RequirePositionals(1, "one input picture")[0];
+    const std::string input = InputFile(args.RequirePositionals(1, "one input picture")[0]);
     args.Finish();
     Picture picture = LoadPicture(input);
+    MakeColour24(picture);
     CDataHandler handler;
     tagRGBQUAD* palette = picture.hasPalette ? picture.palette : nullptr;
     const float radians = edges
@@ -117,7 +119,7 @@ int FindFrame(Args& args) {
     const auto draw = args.Text("draw");
     const auto cut = args.Text("cut");
     const bool replace = args.Flag("force");
-    const std::string input = args.RequirePositionals(1, "one input picture")[0];
+    const std::string input = InputFile(args.RequirePositionals(1, "one input picture")[0]);
     args.Finish();
     for (const auto& output : {draw, cut}) {
         if (output)
@@ -163,34 +165,57 @@ int CleanBorder(Args& args) {
     });
 }
 
+// One motion measure's memory of the previous frame, released at the end.
+struct StoredFrame {
+    unsigned char* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+    ~StoredFrame() { DelMem(pixels); }
+};
+
 int CountMotion(Args& args) {
     const bool edges = args.Flag("edges");
-    const auto& frames = args.RequireAtLeast(2, "two or more frames");
+    const auto threshold = args.Text("threshold");
+    const double percent = threshold ? ParseNumber("threshold", *threshold, 0, 100) : 0;
+    const auto frames = InputFiles(args.RequireAtLeast(2, "two or more frames"));
+    const auto& names = args.Positionals();
     args.Finish();
     CDataHandler handler;
-    unsigned char* stored = nullptr;
-    int storedWidth = 0, storedHeight = 0;
+    StoredFrame counted, moving, still;
     int status = 0;
     for (size_t i = 0; i < frames.size() && status == 0; ++i) {
         try {
             Picture frame = LoadPicture(frames[i]);
+            // The plain measures read no palette: every frame goes to them in colour.
+            MakeColour24(frame);
             const int changed =
-                edges
-                    ? handler.DynamicPointNumEx(frame.data(), frame.width, frame.height, frame.bits,
-                                                frame.hasPalette ? frame.palette : nullptr, stored,
-                                                storedWidth, storedHeight)
-                    : handler.DynamicPointNum(frame.data(), frame.width, frame.height, frame.bits,
-                                              stored, storedWidth, storedHeight);
+                edges ? handler.DynamicPointNumEx(frame.data(), frame.width, frame.height, 24,
+                                                  nullptr, counted.pixels, counted.width,
+                                                  counted.height)
+                      : handler.DynamicPointNum(frame.data(), frame.width, frame.height, 24,
+                                                counted.pixels, counted.width, counted.height);
+            const bool moves = handler.DynamicDistinguish(frame.data(), frame.width, frame.height,
+                                                          24, moving.pixels, moving.width,
+                                                          moving.height) == 1;
+            const bool rests = handler.StaticDistinguish(frame.data(), frame.width, frame.height,
+                                                         24, still.pixels, still.width,
+                                                         still.height) == 1;
             if (changed < 0)
-                throw RunError("cannot compare '" + frames[i] + "'");
-            if (i > 0)
-                std::printf("%s\t%d\n", frames[i].c_str(), changed);
+                throw RunError("cannot compare '" + names[i] + "'");
+            if (i == 0)
+                continue;
+            const char* verdict = moves ? "moving" : rests ? "still" : "changing";
+            if (threshold) {
+                // The count is of the pixels the measure compared (a working size with --edges).
+                const double compared = double(counted.width) * counted.height;
+                verdict = changed > compared * percent / 100 ? "moving" : "still";
+            }
+            std::printf("%s\t%d\t%s\n", names[i].c_str(), changed, verdict);
         } catch (const RunError& error) {
             std::fprintf(stderr, "imgdesk motion: %s\n", error.what());
             status = 1;
         }
     }
-    DelMem(stored);
     return status;
 }
 
@@ -199,59 +224,71 @@ int CountMotion(Args& args) {
 // clang-format off: one command per block reads best
 std::vector<Command> DetectionCommands() {
     const std::string group = "Pages, borders and motion";
+    const Option edgesFlag = {"edges", 0, Takes::Nothing, "", "", ""};
+    const Option force = {"force", 0, Takes::Nothing, "", "replace the files written if they exist", ""};
+    auto with = [](Option option, const std::string& help) {
+        option.help = help;
+        return option;
+    };
+    auto pictureOut = [](const std::string& name, const std::string& help) {
+        return Option{name, 0, Takes::Value, "OUTPUT", help, "FILE"};
+    };
+    std::vector<Option> cleanOptions = OutputOptions("picture", "png jpg jpeg bmp tif tiff gif");
     return {
         {"border",
          group,
          "find the page inside a dark border",
-         "usage: imgdesk border INPUT [--edges] [--draw OUTPUT]\n\n"
+         "INPUT [--edges] [--draw OUTPUT]",
          "Finds the bright page inside a dark border and prints it as left,top,right,bottom in\n"
-         "pixels from the top left.\n\noptions:\n"
-         "  --edges          search by the page's edges (at a working size of 320 pixels)\n"
-         "                   instead of by bright and dark areas\n"
-         "  --draw OUTPUT    also write the picture with the page outlined in red\n",
-         {"edges"},
+         "pixels from the top left, within the picture.\n",
+         {with(edgesFlag, "search by the page's edges (at a working size of 320 pixels)\n"
+                          "instead of by bright and dark areas"),
+          pictureOut("draw", "also write the picture with the page outlined in red"),
+          force},
          FindBorder},
         {"skew",
          group,
          "measure the turn of a page on a dark desk",
-         "usage: imgdesk skew INPUT [--edges]\n\n"
+         "INPUT [--edges]",
          "Prints the angle that straightens the page, in degrees, counter-clockwise positive as\n"
-         "displayed: the page's own turn with the opposite sign (imgdesk straighten --angle A).\n\n"
-         "options:\n"
-         "  --edges          measure from the strongest edges (2-degree steps) instead of from\n"
-         "                   the corners of the bright area; on pages full of print the print's\n"
-         "                   edges may win: imgdesk frame measures the page's outline alone\n",
-         {"edges"},
+         "displayed: the page's own turn with the opposite sign (imgdesk straighten --angle A).\n",
+         {with(edgesFlag, "measure from the strongest edges (2-degree steps) instead of from\n"
+                          "the corners of the bright area; on pages full of print the print's\n"
+                          "edges may win: imgdesk frame measures the page's outline alone")},
          MeasureSkew},
         {"frame",
          group,
          "find the page's frame lines",
-         "usage: imgdesk frame INPUT [--draw OUTPUT] [--cut OUTPUT]\n\n"
+         "INPUT [--draw OUTPUT] [--cut OUTPUT]",
          "Finds the page's four edges, each fitted as a line at full resolution, and prints what\n"
          "straightening it takes (the turn, and whether the perspective needs correcting), then\n"
          "the page's top-left, top-right, bottom-right and bottom-left corners as x y in pixels\n"
-         "from the picture's top-left corner. Fails when no page edges are found.\n\noptions:\n"
-         "  --draw OUTPUT    also write the picture with the page outlined in red\n"
-         "  --cut OUTPUT     also write the page cut out upright, its text levelled\n",
-         {},
+         "from the picture's top-left corner. Fails when no page edges are found.\n",
+         {pictureOut("draw", "also write the picture with the page outlined in red"),
+          pictureOut("cut", "also write the page cut out upright, its text levelled"),
+          force},
          FindFrame},
         {"clean-border",
          group,
          "whiten dark areas touching the edges",
-         "usage: imgdesk clean-border INPUT -o OUTPUT\n\n"
+         "INPUT -o OUTPUT",
          "Writes the grey levels with every dark area (below 125) that touches the picture's\n"
          "edge turned white.\n",
-         {},
+         cleanOptions,
          CleanBorder},
         {"motion",
          group,
-         "count changed pixels between frames",
-         "usage: imgdesk motion [--edges] FRAME FRAME...\n\n"
-         "Prints, for each frame after the first, the number of pixels whose grey level changed\n"
-         "by more than 40 since the previous frame.\n\noptions:\n"
-         "  --edges          compare edge images at a working size of about 320 pixels instead\n"
-         "                   (changes of more than 100)\n",
-         {"edges"},
+         "say which frames move and which are still",
+         "[--edges] [--threshold P] FRAME FRAME...",
+         "Prints, for each frame after the first, its name, the number of pixels whose grey\n"
+         "level changed by more than 40 since the previous frame, and a verdict: moving (more\n"
+         "than a quarter of the pixels changed by more than 30), still (less than a tenth did)\n"
+         "or changing (in between). With --threshold the verdict is moving when more than P\n"
+         "percent of the pixels counted changed, else still.\n",
+         {with(edgesFlag, "count changes in edge images at a working size of about 320 pixels\n"
+                          "instead (changes of more than 100)"),
+          {"threshold", 0, Takes::Value, "P", "the percentage of changed pixels above which a\n"
+                                              "frame is moving (0..100)", ""}},
          CountMotion},
     };
 }

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "cli/Command.h"
 #include "cli/PageCleaning.h"
 #include "cli/Job.h"
+#include "cli/Messages.h"
 #include "cli/PageFinder.h"
 #include "cli/PageReading.h"
 #include "cli/PdfPages.h"
@@ -27,6 +29,15 @@
 
 namespace imgdesk::cli {
 namespace {
+
+// "3 pages", "1 page".
+std::string Count(size_t count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+std::string Named(const std::string& output) {
+    return output == "-" ? std::string("standard output") : output;
+}
 
 std::list<CString> WidePaths(const std::vector<std::string>& paths) {
     std::list<CString> wide;
@@ -69,15 +80,14 @@ private:
 };
 
 int Scan(Args& args) {
-    const std::string output = args.RequiredText("o");
+    const auto [output, replace] = ReadOutput(args, "pdf");
     const Cleaning cleaning = ParseCleaning(args.FlagValue("mono"), args.Flag("whiten"));
-    const bool replace = args.Flag("force");
     const bool strict = args.Flag("strict");
     const bool skipBad = args.Flag("skip-bad");
     const std::optional<std::string> ocr = args.FlagValue("ocr");
     const std::string languages = ocr && !ocr->empty() ? *ocr : "eng";
     const PageLayout layout = ReadPageLayout(args, "auto");
-    const auto& photos = args.RequireAtLeast(1, "one or more photographed pages");
+    const auto photos = InputFiles(args.RequireAtLeast(1, "one or more photographed pages"));
     args.Finish();
     RefuseOutputAmongInputs(output, photos);
     PendingOutput pdf(output, replace);
@@ -127,18 +137,16 @@ int Scan(Args& args) {
     WritePdf(written, layout, pdf, writtenText);
     for (const auto& report : reports)
         if (!report.empty())
-            std::printf("%s\n", report.c_str());
-    std::printf("wrote %s (%zu page%s)\n", output.c_str(), written.size(),
-                written.size() == 1 ? "" : "s");
+            Report(report);
+    Report("wrote " + Named(output) + " (" + Count(written.size(), "page") + ")");
     return 0;
 }
 
 int MakePdf(Args& args) {
-    const std::string output = args.RequiredText("o");
-    const bool replace = args.Flag("force");
+    const auto [output, replace] = ReadOutput(args, "pdf");
     const bool skipBad = args.Flag("skip-bad");
     const PageLayout layout = ReadPageLayout(args, "auto");
-    const auto& images = args.RequireAtLeast(1, "one or more images");
+    const auto images = InputFiles(args.RequireAtLeast(1, "one or more images"));
     args.Finish();
     RefuseOutputAmongInputs(output, images);
     PendingOutput pdf(output, replace);
@@ -161,17 +169,15 @@ int MakePdf(Args& args) {
                        " images cannot be read; no PDF written" +
                        (skipBad ? "" : " (--skip-bad writes the rest)"));
     WritePdf(pages, layout, pdf);
-    std::printf("wrote %s (%zu page%s)\n", output.c_str(), pages.size(),
-                pages.size() == 1 ? "" : "s");
+    Report("wrote " + Named(output) + " (" + Count(pages.size(), "page") + ")");
     return 0;
 }
 
 // Runs a CDocDesk conversion of a loaded image and saves the result.
 int ConvertImage(Args& args, bool toGrey) {
-    const std::string output = args.RequiredText("o");
-    const bool replace = args.Flag("force");
+    const auto [output, replace] = ReadOutput(args, "png jpg jpeg bmp tif tiff gif");
     const std::string method = toGrey ? "classic" : args.Text("method", "classic");
-    const std::string input = args.RequirePositionals(1, "one input image")[0];
+    const std::string input = InputFile(args.RequirePositionals(1, "one input image")[0]);
     args.Finish();
     RefuseOutputAmongInputs(output, {input});
     RequireRegularFile(input);
@@ -239,14 +245,18 @@ void CheckArchiveHolds(const std::string& archive, const std::vector<std::string
 }
 
 int Bind(Args& args) {
-    const std::string archive = args.RequiredText("o");
+    const auto [archive, replace] = ReadOutput(args, "zip");
     const bool fromFolder = args.Flag("folder");
     const std::vector<std::string> files = args.Positionals();
     args.Finish();
     if (fromFolder == !files.empty())
         throw UsageError("give files to bind, or --folder, not both");
-    // The archive never replaces a file: an archive of the same name may be another job's.
-    PendingOutput pending(archive, false);
+    // The sources go only once the archive stands under its name, read back.
+    if (archive == "-")
+        throw UsageError("bind writes an archive file, not standard output");
+    if (std::count(files.begin(), files.end(), "-"))
+        throw UsageError("bind moves files: standard input ('-') cannot be one");
+    PendingOutput pending(archive, replace);
     const std::vector<std::string> sources = fromFolder ? BindFolderImages() : files;
     if (sources.empty())
         throw RunError("nothing to bind in " + WideToUtf8(GetBindPath()));
@@ -296,8 +306,7 @@ int Bind(Args& args) {
                 kept.push_back(source);
         }
     }
-    std::printf("wrote %s (%zu file%s)\n", archive.c_str(), sources.size(),
-                sources.size() == 1 ? "" : "s");
+    Report("wrote " + archive + " (" + Count(sources.size(), "file") + ")");
     if (!kept.empty())
         throw RunError("stored but could not delete " + Listed(kept));
     return 0;
@@ -436,8 +445,7 @@ int Unbind(Args& args) {
     MoveIntoPlace(staging.Path(), destination);
     if (!DelFile(Utf8ToWide(archive.c_str())))
         throw RunError("unpacked into " + destination + " but could not delete '" + archive + "'");
-    std::printf("unpacked %zu file%s into %s\n", entries.size(), entries.size() == 1 ? "" : "s",
-                destination.c_str());
+    Report("unpacked " + Count(entries.size(), "file") + " into " + destination);
     return 0;
 }
 
@@ -527,8 +535,8 @@ int Print(Args& args) {
         throw RunError("job " + std::to_string(report.job) + " on '" + name +
                        "' was not accepted by the printer; it may print incompletely or not at all");
     }
-    std::printf("job %d on %s: %d page%s accepted\n", report.job, name.c_str(), report.pages,
-                report.pages == 1 ? "" : "s");
+    Report("job " + std::to_string(report.job) + " on " + name + ": " +
+           Count(static_cast<size_t>(report.pages), "page") + " accepted");
     return 0;
 }
 
@@ -607,13 +615,33 @@ int Thumbnail(Args& args) {
 
 std::vector<Command> DocumentCommands() {
     const std::string group = "Documents";
+    auto value = [](const char* name, const char* placeholder, const char* help,
+                    const char* choices = "") {
+        return Option{name, 0, Takes::Value, placeholder, help, choices};
+    };
+    auto flag = [](const char* name, const char* help) {
+        return Option{name, 0, Takes::Nothing, "", help, ""};
+    };
+    auto plus = [](std::vector<Option> options, std::vector<Option> more) {
+        for (auto& option : more)
+            options.push_back(std::move(option));
+        return options;
+    };
+    const char* pictures = "png jpg jpeg bmp tif tiff gif";
+    const std::vector<Option> layout = {
+        value("dpi", "N", "pixels per inch of pictures that name no resolution"),
+        value("paper", "SIZE",
+              "a4, letter, legal, a5 or auto (default: the size nearest the\n"
+              "picture's proportions), for pictures without a resolution or --dpi",
+              "a4 letter legal a5 auto"),
+        value("quality", "Q", "JPEG quality of re-encoded pages, 1 to 100 (default 85)"),
+    };
     return {
         {"scan",
          group,
          "photographed pages to a clean PDF",
-         "usage: imgdesk scan PHOTO... -o OUT.pdf [--mono[=classic] | --whiten] [--dpi N]\n"
-         "       [--paper a4|letter|legal|a5|auto] [--quality Q] [--ocr[=LANGS]] [--skip-bad]\n"
-         "       [--strict] [--force]\n\n"
+         "PHOTO... -o OUT.pdf [--mono[=classic] | --whiten] [--dpi N]\n"
+         "[--paper SIZE] [--quality Q] [--ocr[=LANGS]] [--skip-bad] [--strict] [--force]",
          "For each photographed or scanned page: finds the page on the desk (dark, light or\n"
          "textured) from its four edges, corrects the perspective, cuts it out and levels its\n"
          "text lines; where no page edge shows (a flatbed scan, a close-up, a page filling the\n"
@@ -621,88 +649,85 @@ std::vector<Command> DocumentCommands() {
          "or upside down is turned upright when its text shows that for sure (Tesseract's\n"
          "orientation data, tesseract-ocr-osd). Then optionally cleans the pages, reads their\n"
          "text, and binds them, in the order given, into one PDF at their printed size.\n"
-         "Prints one line per page saying what was done, e.g. \"page found, turned 3.4 degrees\n"
+         "Reports one line per page saying what was done, e.g. \"page found, turned 3.4 degrees\n"
          "clockwise, perspective corrected\", \"no page edges, text levelled by turning 4.0\n"
          "degrees counter-clockwise\", \"kept as is\", and \", turned upside down\" or \", turned\n"
          "a quarter turn clockwise\" for pages turned upright, and the page size. Pages are\n"
-         "worked on all cores.\n\noptions:\n"
-         "  -o OUT.pdf       the PDF to write\n"
-         "  --mono           black and white pages: uneven light divided out, then a local\n"
-         "                   threshold that keeps thin and grey print\n"
-         "  --mono=classic   the document class's black and white: grey levels stretched,\n"
-         "                   thresholded, dark areas touching the edge whitened\n"
-         "  --whiten         colour or grey pages with the paper made white and even, the\n"
-         "                   print's colours kept\n"
-         "  --dpi N          pixels per inch of pictures that name no resolution\n"
-         "  --paper SIZE     otherwise fit each page into this paper (default auto: the size\n"
-         "                   nearest the page's proportions)\n"
-         "  --quality Q      JPEG quality of colour and grey pages, 1 to 100 (default 85);\n"
-         "                   black-and-white pages are stored as lossless 1-bit images\n"
-         "  --ocr[=LANGS]    read each page's text (Tesseract languages joined by +, default\n"
-         "                   eng) and lay it invisibly over the page, so that the PDF can be\n"
-         "                   searched and its text selected and copied; fails at once when the\n"
-         "                   language data is not installed (tesseract-ocr-LANG)\n"
-         "  --skip-bad       leave out photos that cannot be read, with a warning each\n"
-         "  --strict         fail (nothing written) when a photo shows no page edges\n"
-         "  --force          replace OUT.pdf if it exists\n",
-         {"mono", "whiten", "force", "skip-bad", "strict", "ocr"},
+         "worked on all cores.\n",
+         plus(OutputOptions("PDF", "pdf"),
+              {{"mono", 0, Takes::OptionalValue, "classic",
+                "black and white pages: uneven light divided out, then a local\n"
+                "threshold that keeps thin and grey print; --mono=classic: the\n"
+                "document class's black and white (grey levels stretched,\n"
+                "thresholded, dark areas touching the edge whitened)",
+                "adaptive classic"},
+               flag("whiten", "colour or grey pages with the paper made white and even, the\n"
+                              "print's colours kept"),
+               layout[0], layout[1],
+               value("quality", "Q", "JPEG quality of colour and grey pages, 1 to 100 (default\n"
+                                     "85); black-and-white pages are stored as lossless 1-bit images"),
+               {"ocr", 0, Takes::OptionalValue, "LANGS",
+                "read each page's text (Tesseract languages joined by +, default\n"
+                "eng) and lay it invisibly over the page, so that the PDF can be\n"
+                "searched and its text selected and copied; fails at once when the\n"
+                "language data is not installed (tesseract-ocr-LANG)",
+                ""},
+               flag("skip-bad", "leave out photos that cannot be read, with a warning each"),
+               flag("strict", "fail (nothing written) when a photo shows no page edges")}),
          Scan},
         {"pdf",
          group,
          "images to a PDF, one page each",
-         "usage: imgdesk pdf IMAGE... -o OUT.pdf [--dpi N] [--paper SIZE] [--quality Q]\n"
-         "       [--skip-bad] [--force]\n\n"
+         "IMAGE... -o OUT.pdf [--dpi N] [--paper SIZE] [--quality Q] [--skip-bad] [--force]",
          "Writes one PDF page per image at its printed size: at the image's own resolution\n"
          "(JFIF, EXIF, PNG or TIFF), else at --dpi, else fitted into --paper. JPEGs are\n"
          "embedded unchanged; other images are stored as JPEG. An image that cannot be read\n"
-         "is named and nothing is written, unless --skip-bad.\n\noptions:\n"
-         "  -o OUT.pdf       the PDF to write\n"
-         "  --dpi N          pixels per inch of images that name no resolution\n"
-         "  --paper SIZE     a4, letter, legal, a5 or auto (default: the size nearest the\n"
-         "                   image's proportions), for images without a resolution or --dpi\n"
-         "  --quality Q      JPEG quality of re-encoded images, 1 to 100 (default 85)\n"
-         "  --skip-bad       leave out images that cannot be read, with a warning each\n"
-         "  --force          replace OUT.pdf if it exists\n",
-         {"force", "skip-bad"},
+         "is named and nothing is written, unless --skip-bad.\n",
+         plus(OutputOptions("PDF", "pdf"),
+              plus(layout, {flag("skip-bad",
+                                 "leave out images that cannot be read, with a warning each")})),
          MakePdf},
         {"clean",
          group,
          "black-and-white page, dark borders whitened",
-         "usage: imgdesk clean INPUT -o OUTPUT [--method classic|adaptive|whiten]\n\n"
+         "INPUT -o OUTPUT [--method classic|adaptive|whiten]",
          "Makes a page black and white as a scanner would: grey levels stretched, thresholded,\n"
-         "and every dark area touching the edge whitened. The image keeps its format.\n\n"
-         "options:\n"
-         "  --method classic   the conversion above (the default)\n"
-         "  --method adaptive  uneven light divided out, then a local threshold that keeps\n"
-         "                     thin and grey print; an 8-bit black-and-white result\n"
-         "  --method whiten    the paper made white and even, the print's colours kept\n",
-         {},
+         "and every dark area touching the edge whitened.\n",
+         plus(OutputOptions("image", pictures),
+              {value("method", "METHOD",
+                     "classic: the conversion above (the default); adaptive: uneven\n"
+                     "light divided out, then a local threshold that keeps thin and grey\n"
+                     "print, an 8-bit black-and-white result; whiten: the paper made\n"
+                     "white and even, the print's colours kept",
+                     "classic adaptive whiten")}),
          [](Args& args) { return ConvertImage(args, false); }},
         {"grey-copy",
          group,
          "8-bit grey copy of a 24-bit image",
-         "usage: imgdesk grey-copy INPUT -o OUTPUT\n\n"
+         "INPUT -o OUTPUT",
          "Writes the mean of red, green and blue of a 24-bit colour image (a JPEG, say) as an\n"
          "8-bit grey image.\n",
-         {},
+         OutputOptions("image", pictures),
          [](Args& args) { return ConvertImage(args, true); }},
         {"bind",
          group,
          "move images into a zip archive",
-         "usage: imgdesk bind FILE... -o ARCHIVE.zip\n"
-         "       imgdesk bind --folder -o ARCHIVE.zip\n\n"
+         "FILE... -o ARCHIVE.zip [--force]\n--folder -o ARCHIVE.zip [--force]",
          "Moves the files into a new zip archive: the files are deleted only once the whole\n"
          "archive is written, read back and in place. A file that cannot be stored fails the\n"
          "command, names the file, and leaves every file where it was. An existing archive is\n"
-         "never replaced. With --folder, copies the images (jpg, bmp, png, gif, tif) of the bind\n"
-         "folder instead and leaves them in place. The bind folder is $IMGDESK_BIND_DIR, else\n"
-         "$XDG_DATA_HOME/imgdesk/bind.\n",
-         {"folder"},
+         "replaced only with --force. With --folder, copies the images (jpg, bmp, png, gif, tif)\n"
+         "of the bind folder instead and leaves them in place. The bind folder is\n"
+         "$IMGDESK_BIND_DIR, else $XDG_DATA_HOME/imgdesk/bind.\n",
+         plus({{"output", 'o', Takes::Value, "ARCHIVE", "the zip archive to write", "FILE"},
+               {"format", 0, Takes::Value, "FORMAT", "the format written", "zip"},
+               {"force", 0, Takes::Nothing, "", "replace ARCHIVE if it exists", ""}},
+              {flag("folder", "bind the images of the bind folder, which stay in place")}),
          Bind},
         {"unbind",
          group,
          "unpack an archive next to itself",
-         "usage: imgdesk unbind ARCHIVE.zip\n\n"
+         "ARCHIVE.zip",
          "Unpacks the archive into its own folder (files already there are kept; clashing names\n"
          "get a number) and deletes the archive, but only when every file was unpacked. A file\n"
          "that is not a zip archive, an encrypted, damaged or incomplete archive, and one beyond\n"
@@ -713,19 +738,18 @@ std::vector<Command> DocumentCommands() {
         {"print",
          group,
          "print images, one per page",
-         "usage: imgdesk print [--mono] [--printer URI] IMAGE...\n\n"
+         "[--mono] [--printer URI] IMAGE...",
          "Prints each image scaled to fill the printable area and centred. The printer is\n"
          "--printer (a CUPS name or ipp:// address), else $IMGDESK_PRINTER, else the default.\n"
-         "Every image is checked first and the printer is asked before anything is sent; prints\n"
-         "the job number once the printer has accepted every page, else fails with the reason.\n\n"
-         "options:\n"
-         "  --mono           print in black and white\n",
-         {"mono"},
+         "Every image is checked first and the printer is asked before anything is sent; reports\n"
+         "the job number once the printer has accepted every page, else fails with the reason.\n",
+         {flag("mono", "print in black and white"),
+          value("printer", "URI", "the printer: a CUPS name or an ipp:// address")},
          Print},
         {"mail",
          group,
          "hand files to the mail program",
-         "usage: imgdesk mail FILE...\n\n"
+         "FILE...",
          "Hands the file, or a zip archive of the files when there are several, to the desktop's\n"
          "mail composer (xdg-email --attach), else to outlook.exe on the PATH. With neither, fails\n"
          "and leaves nothing behind.\n",
@@ -734,7 +758,7 @@ std::vector<Command> DocumentCommands() {
         {"thumbnail",
          group,
          "write the file manager's thumbnail",
-         "usage: imgdesk thumbnail IMAGE...\n\n"
+         "IMAGE...",
          "Writes each image's thumbnail into the shared thumbnail cache and prints its path.\n",
          {},
          Thumbnail},

@@ -8,6 +8,8 @@
 #include <unistd.h>
 #include <dirent.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +19,7 @@
 #include <thread>
 
 #include "cli/Args.h"
+#include "cli/Messages.h"
 #include "platform/CString.h"
 #include "platform/Files.h"
 #include "service/CoreKit.h"
@@ -106,6 +109,38 @@ std::string BaseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string& OutputFormat() {
+    static std::string format;
+    return format;
+}
+
+std::string Extension(const std::string& path) {
+    const std::string name = BaseName(path);
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0)
+        return std::string();
+    std::string extension = name.substr(dot + 1);
+    for (char& c : extension)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+    std::vector<std::string> words;
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find(' ', start), text.size());
+        if (end > start)
+            words.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return words;
+}
+
+// A file inside the job's folder (the shared temporary folder when the job has none).
+std::string JobFile(const std::string& name) {
+    return (JobFolder().empty() ? SharedTemporaryFolder() : JobFolder()) + "/" + name;
+}
+
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -168,7 +203,16 @@ StagingFolder::~StagingFolder() {
 PendingOutput::PendingOutput(const std::string& target, bool replace)
     : target_(target),
       replace_(replace),
-      staging_((target.empty() ? throw RunError("the output name is empty") : target)) {
+      staging_(target.empty()   ? throw RunError("the output name is empty")
+               : target == "-" ? JobFile("standard-output")
+                               : target) {
+    if (target == "-") {
+        if (OutputFormat().empty())
+            throw RunError("writing to standard output needs --format");
+        TakeStandardOutput();
+        path_ = staging_.Path() + "/standard-output." + OutputFormat();
+        return;
+    }
     struct stat info;
     if (::stat(target.c_str(), &info) == 0) {
         if (S_ISDIR(info.st_mode))
@@ -179,9 +223,39 @@ PendingOutput::PendingOutput(const std::string& target, bool replace)
     if (BaseName(target).empty() || target.back() == '/')
         throw RunError("'" + target + "' names a folder, not a file");
     path_ = staging_.Path() + "/" + BaseName(target);
+    if (!OutputFormat().empty() && Extension(target) != OutputFormat())
+        path_ += "." + OutputFormat();
 }
 
+namespace {
+
+void CopyToStandardOutput(const std::string& path) {
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in)
+        throw RunError("cannot write to standard output");
+    char buffer[64 * 1024];
+    bool copied = true;
+    size_t got;
+    while (copied && (got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+        copied = std::fwrite(buffer, 1, got, stdout) == got;
+    copied = copied && !std::ferror(in) && std::fflush(stdout) == 0;
+    std::fclose(in);
+    if (!copied)
+        throw RunError(std::string("cannot write to standard output: ") + std::strerror(errno));
+}
+
+}  // namespace
+
 void PendingOutput::Commit() {
+    struct stat written;
+    const std::string size =
+        ::stat(path_.c_str(), &written) == 0 ? " (" + std::to_string(written.st_size) + " bytes)"
+                                              : std::string();
+    if (target_ == "-") {
+        CopyToStandardOutput(path_);
+        Detail("wrote standard output" + size);
+        return;
+    }
     const int file = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (file < 0)
         throw RunError("cannot write '" + target_ + "'");
@@ -200,6 +274,72 @@ void PendingOutput::Commit() {
         ::fsync(folder);
         ::close(folder);
     }
+    Detail("wrote " + target_ + size);
+}
+
+void SetOutputFormat(const std::string& extension) {
+    OutputFormat() = extension;
+}
+
+OutputChoice ReadOutput(Args& args, const std::string& formats) {
+    OutputChoice choice;
+    choice.path = args.RequiredText("output");
+    choice.replace = args.Flag("force");
+    const std::vector<std::string> known = Words(formats);
+    auto isKnown = [&](const std::string& format) {
+        return std::find(known.begin(), known.end(), format) != known.end();
+    };
+    std::string format = args.Text("format", "");
+    for (char& c : format)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::string listed;
+    for (const auto& word : known)
+        listed += (listed.empty() ? "" : ", ") + word;
+    if (!format.empty() && !isKnown(format))
+        throw UsageError("--format: '" + format + "' is not one of " + listed);
+    if (format.empty() && known.size() > 1) {
+        if (choice.path == "-")
+            throw UsageError("-o - (standard output) needs --format: one of " + listed);
+        if (!isKnown(Extension(choice.path)))
+            throw UsageError("'" + choice.path + "' names no format (" + listed +
+                             "): give it one of those extensions, or --format");
+    }
+    // A command of a single format writes it whatever the name; standard output needs a name too.
+    if (format.empty() && (known.size() == 1 || choice.path == "-"))
+        format = known.front();
+    SetOutputFormat(format);
+    return choice;
+}
+
+std::string InputFile(const std::string& path) {
+    if (path != "-")
+        return path;
+    static std::string copy;
+    if (!copy.empty())
+        return copy;
+    const std::string target = JobFile("standard-input");
+    std::FILE* out = std::fopen(target.c_str(), "wb");
+    bool copied = out != nullptr;
+    char buffer[64 * 1024];
+    size_t got;
+    while (copied && (got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
+        copied = std::fwrite(buffer, 1, got, out) == got;
+    copied = copied && !std::ferror(stdin);
+    if (out && std::fclose(out) != 0)
+        copied = false;
+    if (!copied)
+        throw RunError("cannot read standard input");
+    copy = target;
+    return copy;
+}
+
+std::vector<std::string> InputFiles(const std::vector<std::string>& paths) {
+    if (std::count(paths.begin(), paths.end(), "-") > 1)
+        throw UsageError("standard input ('-') can be read only once");
+    std::vector<std::string> files;
+    for (const auto& path : paths)
+        files.push_back(InputFile(path));
+    return files;
 }
 
 void RefuseOutputAmongInputs(const std::string& output, const std::vector<std::string>& inputs) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/Args.h"
+
 namespace imgdesk::cli {
 
 // Makes the job's private temporary folder (under the library's temporary folder, named after
@@ -36,7 +38,10 @@ private:
 };
 
 // One output file in the making: written to Path() (a fresh name with the target's file name,
-// in a staging folder beside the target), then moved into place by Commit.
+// in a staging folder beside the target), then moved into place by Commit. The target "-" is
+// standard output: the file is staged in the job's folder and copied out by Commit. The format
+// set by SetOutputFormat, when there is one, is the staged file's extension, so that it decides
+// the format written.
 class PendingOutput {
 public:
     // Throws RunError when the target is empty, names a folder, or exists and replace is false.
@@ -54,6 +59,25 @@ private:
     StagingFolder staging_;
     std::string path_;
 };
+
+// The output format --format named (an extension such as "png" or "pdf"; empty for none).
+void SetOutputFormat(const std::string& extension);
+
+// Where a command writes its one file: -o/--output, which may be "-", with --format and --force.
+struct OutputChoice {
+    std::string path;
+    bool replace = false;
+};
+// Reads -o/--output, --format and --force. formats lists the extensions the command writes,
+// space-separated, the first being its default. Throws UsageError when a format is unknown, or
+// the output is standard output or names no format it can write, and --format is missing while
+// the command writes more than one format.
+OutputChoice ReadOutput(Args& args, const std::string& formats);
+
+// An input path, with "-" (standard input) read once into a file of the job, whose path is
+// returned then. Throws RunError when standard input cannot be read.
+std::string InputFile(const std::string& path);
+std::vector<std::string> InputFiles(const std::vector<std::string>& paths);
 
 // Throws RunError when the output is one of the inputs (the same file, under any name).
 void RefuseOutputAmongInputs(const std::string& output, const std::vector<std::string>& inputs);

@@ -9,16 +9,15 @@
 namespace imgdesk::cli {
 
 int TransformPicture(Args& args, const std::function<void(Picture&)>& change) {
-    const std::string output = args.RequiredText("o");
-    const bool replace = args.Flag("force");
-    const std::string input = args.RequirePositionals(1, "one input picture")[0];
-    RefuseOutputAmongInputs(output, {input});
+    const OutputChoice output = ReadOutput(args, "png jpg jpeg bmp tif tiff gif");
+    const std::string input = InputFile(args.RequirePositionals(1, "one input picture")[0]);
+    RefuseOutputAmongInputs(output.path, {input});
     Picture picture = LoadPicture(input);
     // The change reads its own options; any option left unread is a mistake, found before
     // anything is written.
     change(picture);
     args.Finish();
-    SavePicture(picture, output, replace);
+    SavePicture(picture, output.path, output.replace);
     return 0;
 }
 
@@ -30,6 +29,29 @@ Picture Colour24Copy(const Picture& picture) {
                                              picture.bits, palette, colour.data()),
           "cannot convert the picture to colour");
     return colour;
+}
+
+namespace {
+
+bool IsGreyRamp(const tagRGBQUAD (&palette)[256]) {
+    for (int level = 0; level < 256; ++level) {
+        const tagRGBQUAD& entry = palette[level];
+        if (entry.rgbRed != level || entry.rgbGreen != level || entry.rgbBlue != level)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void ExpandPalette(Picture& picture) {
+    if (picture.bits == 8 && picture.hasPalette && !IsGreyRamp(picture.palette))
+        picture = Colour24Copy(picture);
+}
+
+void MakeColour24(Picture& picture) {
+    if (picture.bits != 24)
+        picture = Colour24Copy(picture);
 }
 
 std::vector<unsigned char> PackedGrey(const Picture& picture) {

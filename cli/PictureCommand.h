@@ -11,12 +11,21 @@
 
 namespace imgdesk::cli {
 
-// Reads the one positional input, runs change on it (which reads its options from args) and
-// writes the result to -o; nothing is written when an option is unknown.
+// Reads the one positional input ('-': standard input), runs change on it (which reads its
+// options from args) and writes the result to -o/--output ('-': standard output); nothing is
+// written when an option does not apply.
 int TransformPicture(Args& args, const std::function<void(Picture&)>& change);
 
 // A 24-bit copy: colour pictures lose a fourth byte, 8-bit ones go through their palette.
 Picture Colour24Copy(const Picture& picture);
+
+// A palette picture whose palette is not a grey ramp becomes its 24-bit colour copy; others stay
+// as they are. For operations that blend neighbouring pixels or compare grey levels: on a palette
+// they would blend or compare indices.
+void ExpandPalette(Picture& picture);
+// The picture as the detection operations take it: its 24-bit colour copy unless it is one, so
+// that a palette or grey picture gives the same answer as its colour copy.
+void MakeColour24(Picture& picture);
 
 // A packed grey copy of the picture (rows of exactly width bytes), as the grey filters take it.
 std::vector<unsigned char> PackedGrey(const Picture& picture);

@@ -11,27 +11,44 @@
 namespace imgdesk::cli {
 namespace {
 
-// The help text of a command that reads one picture and writes another.
-std::string PictureUsage(const std::string& name, const std::string& options,
-                         const std::string& description, const std::string& optionHelp = "") {
-    std::string usage = "usage: imgdesk " + name + (options.empty() ? "" : " " + options) +
-                        " INPUT -o OUTPUT\n\n" + description + "\n\noptions:\n";
-    usage += optionHelp;
-    usage += "  -o OUTPUT        the picture to write; its extension picks the format\n";
-    return usage;
+constexpr const char* kPictureFormats = "png jpg jpeg bmp tif tiff gif";
+
+// The help of a command that reads one picture and writes another.
+struct PictureHelp {
+    std::string synopsis;
+    std::string description;
+    std::vector<Option> options;
+};
+
+PictureHelp PictureUsage(const std::string& options, const std::string& description,
+                         std::vector<Option> optionList = {}) {
+    for (auto& output : OutputOptions("picture", kPictureFormats))
+        optionList.push_back(std::move(output));
+    return {(options.empty() ? "" : options + " ") + "INPUT -o OUTPUT", description + "\n",
+            std::move(optionList)};
 }
 
 Command InPlaceCommand(const std::string& name, const std::string& group,
-                       const std::string& summary, const std::string& usage,
-                       std::function<void(Args&, Picture&)> change,
-                       std::set<std::string> flags = {}) {
-    return {name, group, summary, usage, std::move(flags), [change](Args& args) {
+                       const std::string& summary, PictureHelp help,
+                       std::function<void(Args&, Picture&)> change) {
+    return {name,
+            group,
+            summary,
+            std::move(help.synopsis),
+            std::move(help.description),
+            std::move(help.options),
+            [change](Args& args) {
                 return TransformPicture(args, [&](Picture& picture) { change(args, picture); });
             }};
 }
 
+Option Value(const std::string& name, const std::string& value, const std::string& help,
+             const std::string& choices = "") {
+    return {name, 0, Takes::Value, value, help, choices};
+}
+
 // Reads the picture, runs a grey-level filter on its packed grey rows, writes a grey picture.
-Command GreyCommand(const std::string& name, const std::string& summary, const std::string& usage,
+Command GreyCommand(const std::string& name, const std::string& summary, PictureHelp usage,
                     std::function<void(Args&, std::vector<unsigned char>&, int, int)> filter) {
     return InPlaceCommand(name, "Grey-level filters", summary, usage,
                           [filter](Args& args, Picture& picture) {
@@ -67,41 +84,43 @@ void ConvertToGrey(Picture& picture) {
 
 std::vector<Command> ToneAndColour() {
     const std::string group = "Tone and colour";
-    const std::string amount =
-        "  --amount N       the change, in percent (0 leaves the picture as it is)\n";
+    const Option amount =
+        Value("amount", "N", "the change, in percent (0 leaves the picture as it is)");
     return {
         InPlaceCommand(
             "brightness", group, "make brighter or darker",
-            PictureUsage("brightness", "--amount N",
-                         "Scales every byte by (N + 100) percent; -100 gives black.", amount),
+            PictureUsage("--amount N",
+                         "Scales every byte by (N + 100) percent; -100 gives black.", {amount}),
             [](Args& args, Picture& p) {
                 CDataHandler().AdjustLuminosity(p.data(), p.width, p.height, p.bits,
                                                 args.RequiredInt("amount", -100000, 100000));
             }),
         InPlaceCommand(
             "contrast", group, "stretch or compress the tones",
-            PictureUsage("contrast", "--amount N",
+            PictureUsage("--amount N",
                          "Positive N stretches the tones away from the middle, negative N\n"
                          "compresses them towards it (-127..127; beyond acts as the limit).",
-                         "  --amount N       the strength\n"),
+                         {Value("amount", "N", "the strength")}),
             [](Args& args, Picture& p) {
                 CDataHandler().AdjustContrast(p.data(), p.width, p.height, p.bits,
                                               args.RequiredInt("amount", -100000, 100000));
             }),
         InPlaceCommand(
             "saturation", group, "make colours stronger or paler",
-            PictureUsage("saturation", "--amount N",
+            PictureUsage("--amount N",
                          "Scales the saturation by (N + 100) percent, 0 to 200; -100 gives grey.",
-                         amount),
+                         {amount}),
             [](Args& args, Picture& p) {
                 CDataHandler().AdjustSaturation(p.data(), p.width, p.height, p.bits,
                                                 args.RequiredInt("amount", -100000, 100000));
             }),
         InPlaceCommand(
             "channel-gain", group, "scale red, green and blue separately",
-            PictureUsage("channel-gain", "[--red R] [--green G] [--blue B]",
+            PictureUsage("[--red R] [--green G] [--blue B]",
                          "Multiplies each channel by its gain / 255 (colour pictures only).",
-                         "  --red, --green, --blue  gains 0..255 (default 255: unchanged)\n"),
+                         {Value("red", "R", "gain 0..255 (default 255: unchanged)"),
+                          Value("green", "G", "gain 0..255 (default 255: unchanged)"),
+                          Value("blue", "B", "gain 0..255 (default 255: unchanged)")}),
             [](Args& args, Picture& p) {
                 const int red = args.Int("red", 255, 0, 255),
                           green = args.Int("green", 255, 0, 255),
@@ -113,17 +132,17 @@ std::vector<Command> ToneAndColour() {
             }),
         InPlaceCommand(
             "grey", group, "convert to grey levels",
-            PictureUsage("grey", "",
+            PictureUsage("",
                          "Grey level 0.3 red + 0.59 green + 0.11 blue, as an 8-bit picture."),
             [](Args&, Picture& p) { ConvertToGrey(p); }),
         InPlaceCommand(
             "colour", group, "convert to 24-bit colour",
-            PictureUsage("colour", "", "Expands a palette or grey picture to 24-bit colour."),
+            PictureUsage("", "Expands a palette or grey picture to 24-bit colour."),
             [](Args&, Picture& p) { p = Colour24Copy(p); }),
         InPlaceCommand("mono", group, "black and white at a fixed threshold",
-                       PictureUsage("mono", "[--threshold T]",
+                       PictureUsage("[--threshold T]",
                                     "White where the grey level is above T, black elsewhere.",
-                                    "  --threshold T    0..255 (default 128)\n"),
+                                    {Value("threshold", "T", "0..255 (default 128)")}),
                        [](Args& args, Picture& p) {
                            const int threshold = args.Int("threshold", 128, 0, 255);
                            Convert(
@@ -138,7 +157,7 @@ std::vector<Command> ToneAndColour() {
                        }),
         InPlaceCommand(
             "negative", group, "invert the colours",
-            PictureUsage("negative", "", "The negative; palette pictures get an inverted palette."),
+            PictureUsage("", "The negative; palette pictures get an inverted palette."),
             [](Args&, Picture& p) {
                 Convert(
                     p, p.bits,
@@ -150,7 +169,7 @@ std::vector<Command> ToneAndColour() {
                     "cannot invert the picture");
             }),
         InPlaceCommand("relief", group, "embossed relief effect",
-                       PictureUsage("relief", "",
+                       PictureUsage("",
                                     "Each byte becomes its left neighbour minus itself plus 128."),
                        [](Args&, Picture& p) {
                            Convert(
@@ -162,7 +181,7 @@ std::vector<Command> ToneAndColour() {
                                "cannot make the relief");
                        }),
         InPlaceCommand("sharpen", group, "sharpening effect",
-                       PictureUsage("sharpen", "",
+                       PictureUsage("",
                                     "Adds a quarter of the difference to the diagonal neighbour."),
                        [](Args&, Picture& p) {
                            Convert(
@@ -210,12 +229,15 @@ CRect ToBufferRows(const CRect& shown, int height) {
 
 std::vector<Command> Geometry() {
     const std::string group = "Geometry";
-    const std::string rectHelp =
-        "  --rect L,T,R,B   the part to keep, in pixels from the top left (default: all)\n";
+    const Option rect = Value("rect", "L,T,R,B",
+                              "the part to keep, in pixels from the top left (default: all)");
     return {
         InPlaceCommand("turn", group, "quarter turns and mirrors",
-                       PictureUsage("turn", "--by cw|ccw|half|flip-vertical|flip-horizontal",
-                                    "Turns by quarter turns or mirrors the picture, exactly."),
+                       PictureUsage("--by cw|ccw|half|flip-vertical|flip-horizontal",
+                                    "Turns by quarter turns or mirrors the picture, exactly.",
+                                    {Value("by", "TURN",
+                                           "cw, ccw, half, flip-vertical or flip-horizontal",
+                                           "cw ccw half flip-vertical flip-horizontal")}),
                        [](Args& args, Picture& p) {
                            const rotation_degree turn = ParseTurn(args.RequiredText("by"));
                            Replace(
@@ -227,11 +249,11 @@ std::vector<Command> Geometry() {
                        }),
         InPlaceCommand(
             "rotate", group, "rotate by whole degrees",
-            PictureUsage("rotate", "--degrees N [--rect L,T,R,B]",
+            PictureUsage("--degrees N [--rect L,T,R,B]",
                          "Rotates counter-clockwise by whole degrees with nearest-pixel sampling;\n"
                          "what falls outside the kept part is white.",
-                         "  --degrees N      the angle\n" + rectHelp),
-            [rectHelp](Args& args, Picture& p) {
+                         {Value("degrees", "N", "the angle"), rect}),
+            [](Args& args, Picture& p) {
                 const int degrees = args.RequiredInt("degrees", -360000, 360000);
                 const auto rectText = args.Text("rect");
                 p = Colour24Copy(p);
@@ -246,13 +268,13 @@ std::vector<Command> Geometry() {
             }),
         InPlaceCommand(
             "straighten", group, "rotate by any angle, smoothly",
-            PictureUsage("straighten", "[--angle A [--rect L,T,R,B]]",
+            PictureUsage("[--angle A [--rect L,T,R,B]]",
                          "Without --angle, levels the text lines of a scanned page (turns of up\n"
                          "to 45 degrees, measured to a tenth of a degree; corners the turn\n"
                          "uncovers take the paper's colour) and says by how much. With --angle,\n"
                          "cuts out the part and turns it counter-clockwise by A degrees with\n"
                          "bilinear sampling; the picture grows to hold the whole turned part.",
-                         "  --angle A        degrees, any real number\n" + rectHelp),
+                         {Value("angle", "A", "degrees, any real number"), rect}),
             [](Args& args, Picture& p) {
                 const auto rectText = args.Text("rect");
                 if (!args.Text("angle")) {
@@ -266,6 +288,8 @@ std::vector<Command> Geometry() {
                     return;
                 }
                 const double angle = args.RequiredNumber("angle", -3600, 3600) * M_PI / 180.0;
+                // Bilinear sampling blends neighbours: palette indices must become colours first.
+                ExpandPalette(p);
                 CRect rect = rectText ? ToBufferRows(ParseRect("rect", *rectText), p.height)
                                       : CRect(0, 0, p.width, p.height);
                 Replace(
@@ -277,8 +301,8 @@ std::vector<Command> Geometry() {
             }),
         InPlaceCommand(
             "zoom", group, "scale up or down",
-            PictureUsage("zoom", "--scale S", "Nearest-pixel scaling; sizes are rounded half up.",
-                         "  --scale S        the factor, e.g. 0.5 or 2\n"),
+            PictureUsage("--scale S", "Nearest-pixel scaling; sizes are rounded half up.",
+                         {Value("scale", "S", "the factor, e.g. 0.5 or 2")}),
             [](Args& args, Picture& p) {
                 const float scale = static_cast<float>(args.RequiredNumber("scale", 1e-6, 1000));
                 unsigned char* output = nullptr;
@@ -319,7 +343,7 @@ std::vector<Command> Filters() {
     return {
         GreyCommand(
             "stretch", "stretch grey levels to the full range",
-            PictureUsage("stretch", "",
+            PictureUsage("",
                          "Stretches the grey levels between the darkest and brightest to 0..255."),
             [](Args&, std::vector<unsigned char>& g, int w, int h) {
                 Check(CDataHandler().GreyDegreeExtend(g.data(), w, h),
@@ -327,24 +351,23 @@ std::vector<Command> Filters() {
             }),
         GreyCommand(
             "threshold", "black and white at a grey level",
-            PictureUsage("threshold", "--level T", "White above grey level T, black elsewhere.",
-                         "  --level T        0..255\n"),
+            PictureUsage("--level T", "White above grey level T, black elsewhere.",
+                         {Value("level", "T", "0..255")}),
             [](Args& args, std::vector<unsigned char>& g, int w, int h) {
                 CDataHandler().GreyDegreeSingle(g.data(), w, h, args.RequiredInt("level", 0, 255));
             }),
         GreyCommand("binarize", "black and white at an automatic level",
-                    PictureUsage("binarize", "",
+                    PictureUsage("",
                                  "Black and white at a threshold found from the histogram."),
                     [](Args&, std::vector<unsigned char>& g, int w, int h) {
                         CDataHandler().Binarization(g.data(), w, h);
                     }),
         GreyCommand(
             "convolve", "apply a convolution kernel",
-            PictureUsage(
-                "convolve", "--kernel K [--coefficient C]",
+            PictureUsage("--kernel K [--coefficient C]",
                 "Replaces each pixel by |sum of weight x pixel| x C, limited to 255.",
-                "  --kernel K       weights, rows separated by ';' (e.g. 1,2,1;2,4,2;1,2,1)\n"
-                "  --coefficient C  factor applied to the sum (default 1)\n"),
+                {Value("kernel", "K", "weights, rows separated by ';' (e.g. 1,2,1;2,4,2;1,2,1)"),
+                 Value("coefficient", "C", "factor applied to the sum (default 1)")}),
             [](Args& args, std::vector<unsigned char>& g, int w, int h) {
                 int columns, rows;
                 auto kernel = ParseKernel(args.RequiredText("kernel"), columns, rows);
@@ -355,10 +378,9 @@ std::vector<Command> Filters() {
             }),
         GreyCommand(
             "edges", "edge strength",
-            PictureUsage(
-                "edges", "[--method sobel|isotropic|log]",
+            PictureUsage("[--method sobel|isotropic|log]",
                 "Edge strength: Sobel (default), isotropic Sobel, or Laplacian of Gaussian.",
-                "  --method M       sobel, isotropic or log\n"),
+                {Value("method", "M", "sobel, isotropic or log", "sobel isotropic log")}),
             [](Args& args, std::vector<unsigned char>& g, int w, int h) {
                 const std::string method = args.Text("method", "sobel");
                 CDataHandler handler;
@@ -376,40 +398,39 @@ std::vector<Command> Filters() {
             }),
         GreyCommand(
             "smooth", "3 x 3 mean of grey levels",
-            PictureUsage("smooth", "",
+            PictureUsage("",
                          "Each inner pixel becomes the mean of its 3 x 3 block; the frame is 0."),
             [](Args&, std::vector<unsigned char>& g, int w, int h) {
                 Check(CDataHandler().MedianFilter(g.data(), w, h), "out of memory");
             }),
         InPlaceCommand(
             "smooth-colour", "Grey-level filters", "3 x 3 mean of colours, or lone spots only",
-            PictureUsage("smooth-colour", "[--spots]",
+            PictureUsage("[--spots]",
                          "Each inner pixel becomes the mean of its 3 x 3 block, per channel; with\n"
                          "--spots only pixels darker or brighter than all four neighbours change.",
-                         "  --spots          remove lone spots only\n"),
+                         {{"spots", 0, Takes::Nothing, "", "remove lone spots only", ""}}),
             [](Args& args, Picture& p) {
                 const bool spots = args.Flag("spots");
                 p = Colour24Copy(p);
                 Check(spots ? CDataHandler().Colour24MedianFilterEx(p.data(), p.width, p.height)
                             : CDataHandler().Colour24MedianFilter(p.data(), p.width, p.height),
                       "out of memory");
-            },
-            {"spots"}),
+            }),
         GreyCommand("erode", "thin bright regions",
-                    PictureUsage("erode", "",
+                    PictureUsage("",
                                  "Clears bright pixels with fewer than three bright neighbours."),
                     [](Args&, std::vector<unsigned char>& g, int w, int h) {
                         Check(CDataHandler().RegionCorrosion(g.data(), w, h), "out of memory");
                     }),
         GreyCommand("largest-region", "keep the largest bright region",
-                    PictureUsage("largest-region", "",
+                    PictureUsage("",
                                  "Keeps the largest 4-connected bright region; the rest is black."),
                     [](Args&, std::vector<unsigned char>& g, int w, int h) {
                         Check(CDataHandler().RegionAnalysis(g.data(), w, h), "out of memory");
                     }),
         InPlaceCommand(
             "wavelet", "Grey-level filters", "one wavelet transform step",
-            PictureUsage("wavelet", "",
+            PictureUsage("",
                          "One level of a lifting wavelet transform of the grey levels, its four\n"
                          "bands side by side (width and height even, at least 4)."),
             [](Args&, Picture& p) {

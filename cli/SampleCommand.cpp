@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "cli/Command.h"
+#include "cli/Job.h"
 #include "cli/PictureCommand.h"
 
 namespace imgdesk::cli {
@@ -65,8 +66,7 @@ bool InMark(const PageLayout& page, double x, double y) {
 }
 
 int MakeSample(Args& args) {
-    const std::string output = args.RequiredText("o");
-    const bool replace = args.Flag("force");
+    const auto [output, replace] = ReadOutput(args, "png jpg jpeg bmp tif tiff gif");
     const int width = args.Int("width", 800, 64, 8000);
     const int height = args.Int("height", 600, 64, 8000);
     const double angle = args.Number("angle", 0, -44, 44);
@@ -117,19 +117,27 @@ int MakeSample(Args& args) {
 }  // namespace
 
 Command SampleCommand() {
+    auto value = [](const char* name, const char* placeholder, const char* help) {
+        return Option{name, 0, Takes::Value, placeholder, help, ""};
+    };
+    std::vector<Option> options = {
+        value("angle", "A", "the page's turn, -44..44 (default 0)"),
+        value("width", "W", "picture width (default 800)"),
+        value("height", "H", "picture height (default 600)"),
+        value("seed", "N", "varies the text, the light and the noise (default 1)"),
+    };
+    for (auto& option : OutputOptions("picture (.jpg gives JPEG noise too)",
+                                      "png jpg jpeg bmp tif tiff gif"))
+        options.push_back(std::move(option));
     return {
         "sample",
         "Samples",
         "make a photographed page for trying the tool",
-        "usage: imgdesk sample [--angle A] [--width W] [--height H] [--seed N] -o OUTPUT\n\n"
+        "[--angle A] [--width W] [--height H] [--seed N] -o OUTPUT",
         "Makes a picture of a page of text-like marks turned by A degrees (counter-clockwise as\n"
         "displayed) on a dark desk, under uneven light and with noise. The same options give\n"
-        "the same picture.\n\noptions:\n"
-        "  --angle A        the page's turn, -44..44 (default 0)\n"
-        "  --width W, --height H  picture size (default 800 x 600)\n"
-        "  --seed N         varies the text, the light and the noise (default 1)\n"
-        "  -o OUTPUT        the picture to write (.jpg gives JPEG noise too)\n",
-        {},
+        "the same picture.\n",
+        std::move(options),
         MakeSample};
 }
 

@@ -4,12 +4,14 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <set>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/Command.h"
 #include "cli/Job.h"
+#include "cli/Manual.h"
+#include "cli/Messages.h"
 
 namespace {
 
@@ -18,25 +20,13 @@ using imgdesk::cli::Command;
 
 constexpr const char* kVersion = "imgdesk 0.1.0";
 
-std::vector<Command> AllCommands() {
-    std::vector<Command> all;
-    for (auto list : {imgdesk::cli::PixelCommands, imgdesk::cli::DetectionCommands,
-                      imgdesk::cli::DocumentCommands}) {
-        for (auto& command : list())
-            all.push_back(std::move(command));
-    }
-    all.push_back(imgdesk::cli::SampleCommand());
-    return all;
-}
+constexpr const char* kAbout =
+    "Pixel work and document output for photographed and scanned pages: find the page on\n"
+    "the desk, straighten and crop it, clean it to black and white, bind pages into a PDF\n"
+    "or a zip, print or mail them.\n";
 
 void PrintOverview(std::FILE* out, const std::vector<Command>& commands) {
-    std::fputs(
-        "usage: imgdesk COMMAND [options] [files]\n"
-        "\n"
-        "Pixel work and document output for photographed and scanned pages: find the page on\n"
-        "the desk, straighten and crop it, clean it to black and white, bind pages into a PDF\n"
-        "or a zip, print or mail them.\n",
-        out);
+    std::fprintf(out, "usage: imgdesk COMMAND [options] [files]\n\n%s", kAbout);
     std::string group;
     for (const Command& command : commands) {
         if (command.group != group) {
@@ -47,47 +37,31 @@ void PrintOverview(std::FILE* out, const std::vector<Command>& commands) {
     }
     std::fputs(
         "\n"
-        "imgdesk COMMAND --help explains one command. Pictures are read in any format the\n"
-        "library decodes (JPEG, PNG, TIFF, GIF, BMP); the output format follows the extension.\n"
-        "Pictures above 100 million pixels are refused before they are decoded; --max-pixels N\n"
-        "after any command, or IMGDESK_MAX_PIXELS, sets another limit.\n"
+        "imgdesk COMMAND --help explains one command; imgdesk --man prints the manual and\n"
+        "imgdesk --completion bash|zsh the shell completion. Pictures are read in any format\n"
+        "the library decodes (JPEG, PNG, TIFF, GIF, BMP); the output format follows the\n"
+        "extension, or --format. '-' is standard input or output; --force replaces an existing\n"
+        "output. Pictures above 100 million pixels are refused before they are decoded;\n"
+        "--max-pixels N after any command, or IMGDESK_MAX_PIXELS, sets another limit.\n"
         "Exit status: 0 done, 1 the work failed, 2 a mistake in the command line.\n",
         out);
 }
 
 constexpr long long kDefaultMaxPixels = 100000000;
 
-// --max-pixels N (or --max-pixels=N) may follow any command: the largest picture read, checked
-// from the file's header before it is decoded. Without it IMGDESK_MAX_PIXELS, else 100 million.
-std::vector<std::string> TakePixelLimit(const std::vector<std::string>& arguments) {
-    std::vector<std::string> rest;
-    std::string limit;
-    for (size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument == "--") {
-            rest.insert(rest.end(), arguments.begin() + static_cast<long>(i), arguments.end());
-            break;
-        }
-        if (argument == "--max-pixels") {
-            if (i + 1 == arguments.size())
-                throw imgdesk::cli::UsageError("--max-pixels needs a value");
-            limit = arguments[++i];
-        } else if (argument.rfind("--max-pixels=", 0) == 0) {
-            limit = argument.substr(13);
-        } else {
-            rest.push_back(argument);
-        }
-    }
-    if (!limit.empty()) {
+// --max-pixels N: the largest picture read, checked from the file's header before it is
+// decoded. Without it IMGDESK_MAX_PIXELS, else 100 million. The library reads the variable.
+void SetPixelLimit(const std::optional<std::string>& limit) {
+    if (limit) {
         char* end = nullptr;
-        const long long value = std::strtoll(limit.c_str(), &end, 10);
-        if (end == limit.c_str() || *end || value <= 0)
-            throw imgdesk::cli::UsageError("--max-pixels: '" + limit + "' is not a positive number");
-        ::setenv("IMGDESK_MAX_PIXELS", limit.c_str(), 1);
+        const long long value = std::strtoll(limit->c_str(), &end, 10);
+        if (end == limit->c_str() || *end || value <= 0)
+            throw imgdesk::cli::UsageError("--max-pixels: '" + *limit +
+                                           "' is not a positive number");
+        ::setenv("IMGDESK_MAX_PIXELS", limit->c_str(), 1);
     } else if (!std::getenv("IMGDESK_MAX_PIXELS")) {
         ::setenv("IMGDESK_MAX_PIXELS", std::to_string(kDefaultMaxPixels).c_str(), 1);
     }
-    return rest;
 }
 
 bool WantsHelp(const std::vector<std::string>& arguments) {
@@ -98,6 +72,92 @@ bool WantsHelp(const std::vector<std::string>& arguments) {
             return true;
     }
     return false;
+}
+
+// The top-level options that are not commands; -1 when name is none of them.
+int RunToolOption(const std::string& name, int argc, char** argv,
+                  const std::vector<Command>& commands) {
+    if (name == "-h" || name == "--help" || name == "help") {
+        if (argc > 2) {
+            for (const Command& command : commands) {
+                if (command.name == argv[2]) {
+                    std::fputs(imgdesk::cli::Usage(command).c_str(), stdout);
+                    return 0;
+                }
+            }
+        }
+        PrintOverview(stdout, commands);
+        return 0;
+    }
+    if (name == "--version" || name == "-V") {
+        std::puts(kVersion);
+        return 0;
+    }
+    if (name == "--man") {
+        std::fputs(imgdesk::cli::ManPage(commands, kAbout, kVersion).c_str(), stdout);
+        return 0;
+    }
+    if (name == "--completion") {
+        const std::string shell = argc > 2 ? argv[2] : "";
+        if (shell == "bash") {
+            std::fputs(imgdesk::cli::BashCompletion(commands).c_str(), stdout);
+        } else if (shell == "zsh") {
+            std::fputs(imgdesk::cli::ZshCompletion(commands).c_str(), stdout);
+        } else {
+            std::fputs("imgdesk: --completion needs bash or zsh\n", stderr);
+            return 2;
+        }
+        return 0;
+    }
+    if (name.size() > 1 && name[0] == '-') {
+        std::fprintf(stderr, "imgdesk: unknown option %s (see imgdesk --help)\n", name.c_str());
+        return 2;
+    }
+    return -1;
+}
+
+int RunCommand(const Command& command, const std::vector<std::string>& arguments) {
+    const std::string& name = command.name;
+    if (WantsHelp(arguments)) {
+        std::fputs(imgdesk::cli::Usage(command).c_str(), stdout);
+        return 0;
+    }
+    std::vector<imgdesk::cli::Option> options = command.options;
+    for (const auto& common : imgdesk::cli::CommonOptions())
+        options.push_back(common);
+    std::optional<Args> args;
+    try {
+        args.emplace(arguments, options);
+        SetPixelLimit(args->Text("max-pixels"));
+        const bool quiet = args->Flag("quiet"), verbose = args->Flag("verbose");
+        args->Flag("help");
+        if (quiet && verbose)
+            throw imgdesk::cli::UsageError("-q/--quiet and -v/--verbose contradict each other");
+        imgdesk::cli::SetVerbosity(quiet     ? imgdesk::cli::Verbosity::Quiet
+                                   : verbose ? imgdesk::cli::Verbosity::Verbose
+                                             : imgdesk::cli::Verbosity::Normal);
+    } catch (const imgdesk::cli::UsageError& error) {
+        std::fprintf(stderr, "imgdesk %s: %s (see imgdesk %s --help)\n", name.c_str(),
+                     error.what(), name.c_str());
+        return 2;
+    }
+    imgdesk::cli::StartJob();
+    struct JobEnd {
+        ~JobEnd() { imgdesk::cli::EndJob(); }
+    } jobEnd;
+    try {
+        return command.run(*args);
+    } catch (const imgdesk::cli::UsageError& error) {
+        std::fprintf(stderr, "imgdesk %s: %s (see imgdesk %s --help)\n", name.c_str(),
+                     error.what(), name.c_str());
+        return 2;
+    } catch (const imgdesk::cli::RunError& error) {
+        std::fprintf(stderr, "imgdesk %s: %s\n", name.c_str(), error.what());
+        return 1;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "imgdesk %s: out of memory\n", name.c_str());
+        return 1;
+    }
 }
 
 }  // namespace
@@ -115,64 +175,17 @@ void LimitTextEngineThreads(char** argv) {
 
 int main(int argc, char** argv) {
     LimitTextEngineThreads(argv);
-    const std::vector<Command> commands = AllCommands();
+    const std::vector<Command> commands = imgdesk::cli::AllCommands();
     if (argc < 2) {
         PrintOverview(stderr, commands);
         return 2;
     }
     const std::string name = argv[1];
-    if (name == "-h" || name == "--help" || name == "help") {
-        if (argc > 2) {
-            for (const Command& command : commands) {
-                if (command.name == argv[2]) {
-                    std::fputs(command.usage.c_str(), stdout);
-                    return 0;
-                }
-            }
-        }
-        PrintOverview(stdout, commands);
-        return 0;
-    }
-    if (name == "--version") {
-        std::puts(kVersion);
-        return 0;
-    }
+    if (const int status = RunToolOption(name, argc, argv, commands); status >= 0)
+        return status;
     for (const Command& command : commands) {
-        if (command.name != name)
-            continue;
-        const std::vector<std::string> arguments(argv + 2, argv + argc);
-        if (WantsHelp(arguments)) {
-            std::fputs(command.usage.c_str(), stdout);
-            return 0;
-        }
-        std::vector<std::string> rest;
-        try {
-            rest = TakePixelLimit(arguments);
-        } catch (const imgdesk::cli::UsageError& error) {
-            std::fprintf(stderr, "imgdesk %s: %s\n", name.c_str(), error.what());
-            return 2;
-        }
-        // Every command may be told to replace its outputs; those that write none refuse it.
-        std::set<std::string> flags = command.flags;
-        flags.insert("force");
-        imgdesk::cli::StartJob();
-        struct JobEnd {
-            ~JobEnd() { imgdesk::cli::EndJob(); }
-        } jobEnd;
-        try {
-            Args args(rest, flags);
-            return command.run(args);
-        } catch (const imgdesk::cli::UsageError& error) {
-            std::fprintf(stderr, "imgdesk %s: %s (see imgdesk %s --help)\n", name.c_str(),
-                         error.what(), name.c_str());
-            return 2;
-        } catch (const imgdesk::cli::RunError& error) {
-            std::fprintf(stderr, "imgdesk %s: %s\n", name.c_str(), error.what());
-            return 1;
-        } catch (const std::bad_alloc&) {
-            std::fprintf(stderr, "imgdesk %s: out of memory\n", name.c_str());
-            return 1;
-        }
+        if (command.name == name)
+            return RunCommand(command, std::vector<std::string>(argv + 2, argv + argc));
     }
     std::fprintf(stderr, "imgdesk: unknown command '%s' (see imgdesk --help)\n", name.c_str());
     return 2;

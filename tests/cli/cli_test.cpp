@@ -179,7 +179,7 @@ TEST(Tool, MistakesGiveAClearMessageAndStatus) {
              {"", 2, "usage: imgdesk COMMAND"},
              {"frobnicate", 2, "unknown command 'frobnicate'"},
              {"scan missing.jpg -o '" + dir.File("x.pdf") + "'", 1, "missing.jpg"},
-             {"scan '" + notImage + "'", 2, "-o is required"},
+             {"scan '" + notImage + "'", 2, "-o/--output is required"},
              {"zoom --scale 2x '" + photo + "' -o out.png", 2, "'2x' is not a number"},
              {"zoom --scale 0 '" + photo + "' -o out.png", 2, "outside"},
              {"brightness --amount 5 --colour red '" + photo + "' -o out.png", 2,

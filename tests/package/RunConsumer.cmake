@@ -35,6 +35,19 @@ file(COPY ${prefix}/ DESTINATION ${prefix}-moved)
 run(${prefix}-moved/bin/imgdesk --help)
 file(REMOVE_RECURSE ${prefix}-moved)
 
+# --- The man page and completions are the installed tool's own -----------------------------------
+foreach(pair IN ITEMS "share/man/man1/imgdesk.1|--man"
+                      "share/bash-completion/completions/imgdesk|--completion;bash"
+                      "share/zsh/site-functions/_imgdesk|--completion;zsh")
+  string(REPLACE "|" ";" pair "${pair}")
+  list(POP_FRONT pair installed)
+  execute_process(COMMAND ${prefix}/bin/imgdesk ${pair} OUTPUT_VARIABLE printed)
+  file(READ ${prefix}/${installed} text)
+  if(NOT text STREQUAL printed)
+    message(FATAL_ERROR "${installed} is missing or differs from imgdesk ${pair}")
+  endif()
+endforeach()
+
 # --- Only public headers are installed ----------------------------------------------------------
 file(GLOB_RECURSE headers RELATIVE ${prefix}/include/imgdesk ${prefix}/include/imgdesk/*)
 foreach(required service/CoreKit.h pixel/DataHandler.h imagefile/GdiImage.h document/DocDesk.h

@@ -454,7 +454,10 @@ TEST_F(FullDisk, NoFileIsLostOrHalfWritten) {
         std::filesystem::copy_file(big, name);
         sources += " " + Quoted(name);
     }
-    run = Tool(dir, "bind" + sources + " -o " + Quoted(full + "/all.zip"));
+    // libarchive does not end the compression of an entry whose write failed: under
+    // LeakSanitizer that one-off loss in a failing run would hide the outcome this case checks.
+    run = Shell(dir, std::string("ASAN_OPTIONS=detect_leaks=0 '") + IMGDESK_CLI + "' bind" + sources +
+                         " -o " + Quoted(full + "/all.zip"));
     EXPECT_EQ(1, run.status) << run.out;
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(ReadFile(dir.File("s" + std::to_string(i) + ".jpg")) == ReadFile(big));

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "pixel/internal/PixelLayout.h"
+#include "scan/internal/PictureInput.h"
 #include "service/CoreKit.h"
 
 namespace imgdesk {
@@ -15,26 +16,8 @@ namespace {
 
 using pixel::RowStride;
 
-struct MemDeleter {
-    void operator()(void* block) const { DelMem(block); }
-};
-template <typename T>
-using Mem = std::unique_ptr<T[], MemDeleter>;
-
-// A zero-filled NewMem array, or null when the count is not positive, too large or memory is short.
-template <typename T>
-Mem<T> Allocate(long long count) {
-    if (count <= 0 || count > INT_MAX / static_cast<long long>(sizeof(T)))
-        return Mem<T>();
-    return Mem<T>(static_cast<T*>(NewMem(static_cast<int>(count * sizeof(T)))));
-}
-
-bool Usable(const unsigned char* pixels, int width, int height, int bits,
-            const tagRGBQUAD* palette) {
-    return pixels && width >= 1 && height >= 1 && pixel::IsSupportedBitCount(bits) &&
-           (bits != 8 || palette) &&
-           static_cast<long long>(RowStride(width, bits)) * height <= INT_MAX;
-}
+using scan::Allocate;
+using scan::Mem;
 
 int Luma(int red, int green, int blue) {
     return (299 * red + 587 * green + 114 * blue + 500) / 1000;
@@ -367,7 +350,7 @@ constexpr float kWhitenAt = 0.92f;
 
 bool FlattenIllumination(const unsigned char* pixels, int width, int height, int bits,
                          const tagRGBQUAD* palette, unsigned char*& grey) {
-    if (!Usable(pixels, width, height, bits, palette))
+    if (!scan::IsUsablePicture(pixels, width, height, bits, palette))
         return false;
     Mem<unsigned char> flat = Flatten(pixels, width, height, bits, palette, 1.0f);
     if (!flat)
@@ -379,7 +362,7 @@ bool FlattenIllumination(const unsigned char* pixels, int width, int height, int
 bool CleanPageToMono(const unsigned char* pixels, int width, int height, int bits,
                      const tagRGBQUAD* palette, unsigned char*& mono,
                      const PageCleanOptions& options) {
-    if (!Usable(pixels, width, height, bits, palette) || options.window < 0 ||
+    if (!scan::IsUsablePicture(pixels, width, height, bits, palette) || options.window < 0 ||
         !(options.sensitivity >= 0 && options.sensitivity <= 1))
         return false;
     Mem<unsigned char> flat = Flatten(pixels, width, height, bits, palette, 1.0f);
@@ -402,7 +385,7 @@ bool CleanPageToMono(const unsigned char* pixels, int width, int height, int bit
 
 bool WhitenPage(const unsigned char* pixels, int width, int height, int bits,
                 const tagRGBQUAD* palette, unsigned char*& whitened, int& whitenedBits) {
-    if (!Usable(pixels, width, height, bits, palette))
+    if (!scan::IsUsablePicture(pixels, width, height, bits, palette))
         return false;
     if (bits == 8) {
         Mem<unsigned char> flat = Flatten(pixels, width, height, bits, palette, kWhitenAt);

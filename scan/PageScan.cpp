@@ -8,6 +8,7 @@
 
 #include "pixel/internal/PixelLayout.h"
 #include "scan/internal/Geometry.h"
+#include "scan/internal/PictureInput.h"
 #include "scan/internal/QuadSearch.h"
 #include "scan/internal/Reduce.h"
 #include "scan/internal/SideFit.h"
@@ -323,8 +324,7 @@ void Scan(const SourcePicture& source, const PageScanOptions& options, PageScanR
 
 bool ScanPage(const unsigned char* pixels, int width, int height, int bits,
               const tagRGBQUAD* palette, PageScanResult& result, const PageScanOptions& options) {
-    if (!pixels || width < 1 || height < 1 || (bits != 8 && bits != 24 && bits != 32) ||
-        (bits == 8 && !palette))
+    if (!scan::IsUsablePicture(pixels, width, height, bits, palette))
         return false;
     const SourcePicture source{pixels, width, height, bits, palette};
     PageScanResult scanned;

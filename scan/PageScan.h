@@ -65,7 +65,8 @@ struct PageScanResult {
 // needed for 8 bits, ignored otherwise) and cuts it out upright into result, replacing what result
 // held without releasing it. Returns true when done (whatever foundBy says); false, leaving
 // result untouched, for a null buffer, a size below 1 x 1, a bit count other than 8, 24 or 32, an
-// 8-bit picture without a palette, or memory running short.
+// 8-bit picture without a palette, a buffer larger than a NewMem block can be, or memory running
+// short.
 IMGDESK_API bool ScanPage(const unsigned char* pixels, int width, int height, int bits,
                           const tagRGBQUAD* palette, PageScanResult& result,
                           const PageScanOptions& options = PageScanOptions());

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "pixel/internal/PixelLayout.h"
+#include "scan/internal/PictureInput.h"
 #include "service/CoreKit.h"
 
 namespace imgdesk {
@@ -19,25 +20,8 @@ namespace {
 
 using pixel::RowStride;
 
-struct MemDeleter {
-    void operator()(void* block) const { DelMem(block); }
-};
-template <typename T>
-using Mem = std::unique_ptr<T[], MemDeleter>;
-
-template <typename T>
-Mem<T> Allocate(long long count) {
-    if (count <= 0 || count > INT_MAX / static_cast<long long>(sizeof(T)))
-        return Mem<T>();
-    return Mem<T>(static_cast<T*>(NewMem(static_cast<int>(count * sizeof(T)))));
-}
-
-bool Usable(const unsigned char* pixels, int width, int height, int bits,
-            const tagRGBQUAD* palette) {
-    return pixels && width >= 1 && height >= 1 && pixel::IsSupportedBitCount(bits) &&
-           (bits != 8 || palette) &&
-           static_cast<long long>(RowStride(width, bits)) * height <= INT_MAX;
-}
+using scan::Allocate;
+using scan::Mem;
 
 // The page's grey levels, top row first and rows width bytes apart, as the engine takes them.
 Mem<unsigned char> TopDownGrey(const unsigned char* pixels, int width, int height, int bits,
@@ -207,7 +191,7 @@ void ReleasePageText(PageText& text) {
 PageTextStatus RecognisePage(const unsigned char* pixels, int width, int height, int bits,
                              const tagRGBQUAD* palette, PageText& text,
                              const PageTextOptions& options) {
-    if (!Usable(pixels, width, height, bits, palette) || !NamesALanguage(options.languages) ||
+    if (!scan::IsUsablePicture(pixels, width, height, bits, palette) || !NamesALanguage(options.languages) ||
         options.dpi < 0)
         return PageTextStatus::BadInput;
     try {
@@ -233,7 +217,7 @@ PageTextStatus RecognisePage(const unsigned char* pixels, int width, int height,
 PageTextStatus DetectUprightTurn(const unsigned char* pixels, int width, int height, int bits,
                                  const tagRGBQUAD* palette, PageTurn& turn,
                                  const PageTextOptions& options, double minConfidence) {
-    if (!Usable(pixels, width, height, bits, palette) || options.dpi < 0)
+    if (!scan::IsUsablePicture(pixels, width, height, bits, palette) || options.dpi < 0)
         return PageTextStatus::BadInput;
     try {
         Mem<unsigned char> grey = TopDownGrey(pixels, width, height, bits, palette);

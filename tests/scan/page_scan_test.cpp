@@ -207,35 +207,11 @@ TEST_P(PhotoAccuracy, PageComesOutUprightWholeAndAlone) {
     ASSERT_TRUE(ScanPage(photo.pixels.data(), photo.width, photo.height, 24, nullptr, r)) << photo.name;
     const OwnedPixels owned(r.pixels);
     const ScanFigures f = Measure(photo, r);
-    std::string fails;
-    auto require = [&](bool met, const char* what) {
-        if (!met)
-            fails += std::string(" ") + what + ";";
-    };
-    switch (photo.truth.expected) {
-        case PageFoundBy::PageEdges:
-            require(r.foundBy == PageFoundBy::PageEdges, "not found by its edges");
-            require(std::fabs(f.residualTurn) <= 0.1, "text not level within 0.1 degree");
-            require(f.deskKept <= 1.0, "over 1% desk kept");
-            require(f.pageCut <= 1.0, "over 1% of the page cut off");
-            break;
-        case PageFoundBy::TextLines:
-            require(r.foundBy == PageFoundBy::TextLines, "not found by its text lines");
-            require(std::fabs(f.residualTurn) <= 0.1, "text not level within 0.1 degree");
-            require(f.pageCut <= 1.0, "over 1% of the picture cut off");
-            require(f.coversPhoto, "the whole picture not kept");
-            require(f.uncoveredDark <= 1.0, "uncovered corners not paper-coloured");
-            break;
-        case PageFoundBy::Nothing:
-            // The desk alone: no page may be made up; the photo is kept, levelled or not.
-            require(r.foundBy != PageFoundBy::PageEdges, "a page made up");
-            require(f.coversPhoto, "the whole picture not kept");
-            break;
-    }
+    const std::string fails = Shortfalls(photo, r, f);
     if (!fails.empty())
         ADD_FAILURE() << photo.name << " [" << photo.labels << "]\n  expected "
                                << KindName(photo.truth.expected) << ", found " << KindName(r.foundBy)
-                               << "; " << Describe(f) << "\n  fails:" << fails;
+                               << "; " << Describe(f) << "\n  fails: " << fails;
 }
 
 INSTANTIATE_TEST_SUITE_P(Photos, PhotoAccuracy, ::testing::Range(0, PhotoSet::Count()),

@@ -130,18 +130,26 @@ void PaperColour(const scan::ReducedColour& picture, const Point* quad, unsigned
         fill[c] = static_cast<unsigned char>(std::lround(sum[c] / count));
 }
 
-// The page resampled from the reduced grey picture at 1 / factor of its full size.
+// The page resampled from the reduced grey picture at 1 / factor of its full size (the reduced
+// picture itself when the page is the whole picture).
 Plane<float> PageInGrey(const scan::ReducedGrey& grey, const Homography& pageToInput,
-                        double pageWidth, double pageHeight) {
+                        double pageWidth, double pageHeight, bool wholePicture) {
     const double f = grey.factor;
     const int w = std::max(1, static_cast<int>(pageWidth / f));
     const int h = std::max(1, static_cast<int>(pageHeight / f));
     Plane<float> page(w, h);
+    if (wholePicture && w == grey.grey.Width() && h == grey.grey.Height()) {
+        std::copy(grey.grey.Data(), grey.grey.Data() + static_cast<size_t>(w) * h, page.Data());
+        return page;
+    }
+    const double* m = pageToInput.m;
     for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            const Point in = pageToInput.Map({(x + 0.5) * f, (y + 0.5) * f});
-            page.At(x, y) = grey.grey.Sample(static_cast<float>(in.x / f), static_cast<float>(in.y / f));
-        }
+        // Linear along the row before the projective division, in reduced coordinates.
+        const double py = (y + 0.5) * f, px = 0.5 * f;
+        double X = m[0] * px + m[1] * py + m[2], Y = m[3] * px + m[4] * py + m[5];
+        double W = m[6] * px + m[7] * py + m[8];
+        for (int x = 0; x < w; ++x, X += m[0] * f, Y += m[3] * f, W += m[6] * f)
+            page.At(x, y) = grey.grey.Sample(static_cast<float>(X / W / f), static_cast<float>(Y / W / f));
     }
     return page;
 }
@@ -267,7 +275,8 @@ void Scan(const SourcePicture& source, const PageScanOptions& options, PageScanR
     double textAngle = 0;
     bool textLevelled = false;
     if (options.levelText) {
-        const Plane<float> page = PageInGrey(reducedGrey, mapping.pageToInput, pageWidth, pageHeight);
+        const Plane<float> page =
+            PageInGrey(reducedGrey, mapping.pageToInput, pageWidth, pageHeight, !pageFound);
         const double range = pageFound ? kTextTurnOnPage : std::clamp(options.maxTextTurn, 0.0, 45.0);
         textLevelled = range > 0 && scan::MeasureTextAngle(page, range, textAngle);
     }

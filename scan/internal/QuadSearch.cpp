@@ -50,20 +50,22 @@ void GaussianBlur(Plane<float>& plane, float sigma) {
     for (float& k : kernel)
         k /= sum;
     const int w = plane.Width(), h = plane.Height();
-    // Rows: the picture's edge pixels repeat beyond it.
-    std::vector<float> padded(w + 2 * radius);
+    // Rows: the picture's edge pixels repeat beyond it. Tap by tap over the whole row, so that
+    // the inner loop runs along memory.
+    std::vector<float> padded(w + 2 * radius), row(w);
     for (int y = 0; y < h; ++y) {
-        float* row = plane.Row(y);
-        std::fill(padded.begin(), padded.begin() + radius, row[0]);
-        std::copy(row, row + w, padded.begin() + radius);
-        std::fill(padded.begin() + radius + w, padded.end(), row[w - 1]);
-        for (int x = 0; x < w; ++x) {
-            const float* p = padded.data() + x;
-            float acc = 0;
-            for (int i = 0; i <= 2 * radius; ++i)
-                acc += kernel[i] * p[i];
-            row[x] = acc;
+        float* line = plane.Row(y);
+        std::fill(padded.begin(), padded.begin() + radius, line[0]);
+        std::copy(line, line + w, padded.begin() + radius);
+        std::fill(padded.begin() + radius + w, padded.end(), line[w - 1]);
+        std::fill(row.begin(), row.end(), 0.0f);
+        for (int i = 0; i <= 2 * radius; ++i) {
+            const float k = kernel[i];
+            const float* p = padded.data() + i;
+            for (int x = 0; x < w; ++x)
+                row[x] += k * p[x];
         }
+        std::copy(row.begin(), row.end(), line);
     }
     // Columns, a whole row at a time so that memory is read in order.
     Plane<float> copy(w, h);

@@ -207,8 +207,8 @@ double ParseNumber(const std::string& option, const std::string& text, double mi
         throw UsageError(Dashed(option) + ": '" + text + "' is not a number");
     }
     if (value < minimum || value > maximum) {
-        throw UsageError(Dashed(option) + ": " + text + " is outside " + Shortest(minimum) +
-                         ".." + Shortest(maximum));
+        throw UsageError(Dashed(option) + ": " + text + " is outside " + Shortest(minimum) + ".." +
+                         Shortest(maximum));
     }
     return value;
 }

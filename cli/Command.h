@@ -14,11 +14,11 @@ namespace imgdesk::cli {
 
 struct Command {
     std::string name;
-    std::string group;        // heading in the tool's help
-    std::string summary;      // one line
-    std::string synopsis;     // what follows "imgdesk NAME" in the usage line; lines may follow
-    std::string description;  // what it does, prints or writes (lines of at most 90 columns)
-    std::vector<Option> options;    // the command's own, without the common ones
+    std::string group;            // heading in the tool's help
+    std::string summary;          // one line
+    std::string synopsis;         // what follows "imgdesk NAME" in the usage line; lines may follow
+    std::string description;      // what it does, prints or writes (lines of at most 90 columns)
+    std::vector<Option> options;  // the command's own, without the common ones
     std::function<int(Args&)> run;  // returns the exit status
 };
 

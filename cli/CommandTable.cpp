@@ -26,7 +26,8 @@ std::vector<Option> OutputOptions(const std::string& what, const std::string& fo
              (several ? "\n(its extension, else --format, picks the format)" : ""),
          "FILE"},
         {"format", 0, Takes::Value, "FORMAT",
-         several ? "the format to write when OUTPUT has no extension or is -" : "the format written",
+         several ? "the format to write when OUTPUT has no extension or is -"
+                 : "the format written",
          formats},
         {"force", 0, Takes::Nothing, "", "replace OUTPUT if it exists", ""},
     };

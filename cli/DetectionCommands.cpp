@@ -105,8 +105,9 @@ void DrawSegment(Picture& picture, PagePoint a, PagePoint b) {
                 if (x < 0 || y < 0 || x >= picture.width || y >= picture.height ||
                     std::hypot(x + 0.5 - cx, y + 0.5 - cy) >= 1.5)
                     continue;
-                unsigned char* pixel = picture.data() +
-                                       static_cast<long long>(picture.height - 1 - y) * picture.Stride() + 3 * x;
+                unsigned char* pixel =
+                    picture.data() +
+                    static_cast<long long>(picture.height - 1 - y) * picture.Stride() + 3 * x;
                 pixel[0] = 0;
                 pixel[1] = 0;
                 pixel[2] = 255;
@@ -194,12 +195,12 @@ int CountMotion(Args& args) {
                                                   counted.height)
                       : handler.DynamicPointNum(frame.data(), frame.width, frame.height, 24,
                                                 counted.pixels, counted.width, counted.height);
-            const bool moves = handler.DynamicDistinguish(frame.data(), frame.width, frame.height,
-                                                          24, moving.pixels, moving.width,
-                                                          moving.height) == 1;
-            const bool rests = handler.StaticDistinguish(frame.data(), frame.width, frame.height,
-                                                         24, still.pixels, still.width,
-                                                         still.height) == 1;
+            const bool moves =
+                handler.DynamicDistinguish(frame.data(), frame.width, frame.height, 24,
+                                           moving.pixels, moving.width, moving.height) == 1;
+            const bool rests =
+                handler.StaticDistinguish(frame.data(), frame.width, frame.height, 24, still.pixels,
+                                          still.width, still.height) == 1;
             if (changed < 0)
                 throw RunError("cannot compare '" + names[i] + "'");
             if (i == 0)
@@ -225,7 +226,8 @@ int CountMotion(Args& args) {
 std::vector<Command> DetectionCommands() {
     const std::string group = "Pages, borders and motion";
     const Option edgesFlag = {"edges", 0, Takes::Nothing, "", "", ""};
-    const Option force = {"force", 0, Takes::Nothing, "", "replace the files written if they exist", ""};
+    const Option force = {"force", 0, Takes::Nothing, "", "replace the files written if they exist",
+                          ""};
     auto with = [](Option option, const std::string& help) {
         option.help = help;
         return option;
@@ -241,10 +243,10 @@ std::vector<Command> DetectionCommands() {
          "INPUT [--edges] [--draw OUTPUT]",
          "Finds the bright page inside a dark border and prints it as left,top,right,bottom in\n"
          "pixels from the top left, within the picture.\n",
-         {with(edgesFlag, "search by the page's edges (at a working size of 320 pixels)\n"
-                          "instead of by bright and dark areas"),
-          pictureOut("draw", "also write the picture with the page outlined in red"),
-          force},
+         {with(edgesFlag,
+               "search by the page's edges (at a working size of 320 pixels)\n"
+               "instead of by bright and dark areas"),
+          pictureOut("draw", "also write the picture with the page outlined in red"), force},
          FindBorder},
         {"skew",
          group,
@@ -252,9 +254,10 @@ std::vector<Command> DetectionCommands() {
          "INPUT [--edges]",
          "Prints the angle that straightens the page, in degrees, counter-clockwise positive as\n"
          "displayed: the page's own turn with the opposite sign (imgdesk straighten --angle A).\n",
-         {with(edgesFlag, "measure from the strongest edges (2-degree steps) instead of from\n"
-                          "the corners of the bright area; on pages full of print the print's\n"
-                          "edges may win: imgdesk frame measures the page's outline alone")},
+         {with(edgesFlag,
+               "measure from the strongest edges (2-degree steps) instead of from\n"
+               "the corners of the bright area; on pages full of print the print's\n"
+               "edges may win: imgdesk frame measures the page's outline alone")},
          MeasureSkew},
         {"frame",
          group,
@@ -265,17 +268,12 @@ std::vector<Command> DetectionCommands() {
          "the page's top-left, top-right, bottom-right and bottom-left corners as x y in pixels\n"
          "from the picture's top-left corner. Fails when no page edges are found.\n",
          {pictureOut("draw", "also write the picture with the page outlined in red"),
-          pictureOut("cut", "also write the page cut out upright, its text levelled"),
-          force},
+          pictureOut("cut", "also write the page cut out upright, its text levelled"), force},
          FindFrame},
-        {"clean-border",
-         group,
-         "whiten dark areas touching the edges",
-         "INPUT -o OUTPUT",
+        {"clean-border", group, "whiten dark areas touching the edges", "INPUT -o OUTPUT",
          "Writes the grey levels with every dark area (below 125) that touches the picture's\n"
          "edge turned white.\n",
-         cleanOptions,
-         CleanBorder},
+         cleanOptions, CleanBorder},
         {"motion",
          group,
          "say which frames move and which are still",
@@ -285,10 +283,13 @@ std::vector<Command> DetectionCommands() {
          "than a quarter of the pixels changed by more than 30), still (less than a tenth did)\n"
          "or changing (in between). With --threshold the verdict is moving when more than P\n"
          "percent of the pixels counted changed, else still.\n",
-         {with(edgesFlag, "count changes in edge images at a working size of about 320 pixels\n"
-                          "instead (changes of more than 100)"),
-          {"threshold", 0, Takes::Value, "P", "the percentage of changed pixels above which a\n"
-                                              "frame is moving (0..100)", ""}},
+         {with(edgesFlag,
+               "count changes in edge images at a working size of about 320 pixels\n"
+               "instead (changes of more than 100)"),
+          {"threshold", 0, Takes::Value, "P",
+           "the percentage of changed pixels above which a\n"
+           "frame is moving (0..100)",
+           ""}},
          CountMotion},
     };
 }

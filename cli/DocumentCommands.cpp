@@ -116,13 +116,13 @@ int Scan(Args& args) {
         PictureToImage(page, image);
         if (FAILED(image.Save(Utf8ToWide(pages[i].c_str()))))
             throw RunError("cannot write " + pages[i]);
-        reports[i] = photos[i] + ": " + DescribeScan(scanned.found) +
-                     DescribeUprightTurn(upright) + " (" +
-                     std::to_string(page.width) + "x" + std::to_string(page.height) + ")";
+        reports[i] = photos[i] + ": " + DescribeScan(scanned.found) + DescribeUprightTurn(upright) +
+                     " (" + std::to_string(page.width) + "x" + std::to_string(page.height) + ")";
     });
     if (failed && (!skipBad || failed == photos.size()))
         throw RunError(std::to_string(failed) + " of " + std::to_string(photos.size()) +
-                       " pages failed; no PDF written" + (skipBad ? "" : " (--skip-bad writes the rest)"));
+                       " pages failed; no PDF written" +
+                       (skipBad ? "" : " (--skip-bad writes the rest)"));
     std::vector<PdfPage> written;
     std::vector<std::vector<PlacedWord>> writtenText;
     const bool bilevel = cleaning == Cleaning::Mono || cleaning == Cleaning::MonoClassic;
@@ -240,8 +240,9 @@ void CheckArchiveHolds(const std::string& archive, const std::vector<std::string
     for (size_t i = 0; whole && i < entries.size(); ++i)
         whole = entries[i].size == sizes[i];
     if (!whole)
-        throw RunError("the archive could not be completed (is the disk full?); nothing was bound " +
-                       std::string("and every file is still in place"));
+        throw RunError(
+            "the archive could not be completed (is the disk full?); nothing was bound " +
+            std::string("and every file is still in place"));
 }
 
 int Bind(Args& args) {
@@ -440,7 +441,8 @@ int Unbind(Args& args) {
         throw RunError(std::to_string(static_cast<long long>(entries.size()) - files) + " of " +
                        std::to_string(entries.size()) +
                        " files could not be unpacked (names too long, or no room?); nothing was "
-                       "unpacked and '" + archive + "' is kept");
+                       "unpacked and '" +
+                       archive + "' is kept");
     }
     MoveIntoPlace(staging.Path(), destination);
     if (!DelFile(Utf8ToWide(archive.c_str())))
@@ -532,8 +534,9 @@ int Print(Args& args) {
     if (report.job <= 0)
         throw RunError("the printer '" + name + "' did not take the job");
     if (!report.accepted) {
-        throw RunError("job " + std::to_string(report.job) + " on '" + name +
-                       "' was not accepted by the printer; it may print incompletely or not at all");
+        throw RunError(
+            "job " + std::to_string(report.job) + " on '" + name +
+            "' was not accepted by the printer; it may print incompletely or not at all");
     }
     Report("job " + std::to_string(report.job) + " on " + name + ": " +
            Count(static_cast<size_t>(report.pages), "page") + " accepted");
@@ -637,9 +640,7 @@ std::vector<Command> DocumentCommands() {
         value("quality", "Q", "JPEG quality of re-encoded pages, 1 to 100 (default 85)"),
     };
     return {
-        {"scan",
-         group,
-         "photographed pages to a clean PDF",
+        {"scan", group, "photographed pages to a clean PDF",
          "PHOTO... -o OUT.pdf [--mono[=classic] | --whiten] [--dpi N]\n"
          "[--paper SIZE] [--quality Q] [--ocr[=LANGS]] [--skip-bad] [--strict] [--force]",
          "For each photographed or scanned page: finds the page on the desk (dark, light or\n"
@@ -661,11 +662,14 @@ std::vector<Command> DocumentCommands() {
                 "document class's black and white (grey levels stretched,\n"
                 "thresholded, dark areas touching the edge whitened)",
                 "adaptive classic"},
-               flag("whiten", "colour or grey pages with the paper made white and even, the\n"
-                              "print's colours kept"),
-               layout[0], layout[1],
-               value("quality", "Q", "JPEG quality of colour and grey pages, 1 to 100 (default\n"
-                                     "85); black-and-white pages are stored as lossless 1-bit images"),
+               flag("whiten",
+                    "colour or grey pages with the paper made white and even, the\n"
+                    "print's colours kept"),
+               layout[0],
+               layout[1],
+               value("quality", "Q",
+                     "JPEG quality of colour and grey pages, 1 to 100 (default\n"
+                     "85); black-and-white pages are stored as lossless 1-bit images"),
                {"ocr", 0, Takes::OptionalValue, "LANGS",
                 "read each page's text (Tesseract languages joined by +, default\n"
                 "eng) and lay it invisibly over the page, so that the PDF can be\n"
@@ -675,9 +679,7 @@ std::vector<Command> DocumentCommands() {
                flag("skip-bad", "leave out photos that cannot be read, with a warning each"),
                flag("strict", "fail (nothing written) when a photo shows no page edges")}),
          Scan},
-        {"pdf",
-         group,
-         "images to a PDF, one page each",
+        {"pdf", group, "images to a PDF, one page each",
          "IMAGE... -o OUT.pdf [--dpi N] [--paper SIZE] [--quality Q] [--skip-bad] [--force]",
          "Writes one PDF page per image at its printed size: at the image's own resolution\n"
          "(JFIF, EXIF, PNG or TIFF), else at --dpi, else fitted into --paper. JPEGs are\n"
@@ -687,9 +689,7 @@ std::vector<Command> DocumentCommands() {
               plus(layout, {flag("skip-bad",
                                  "leave out images that cannot be read, with a warning each")})),
          MakePdf},
-        {"clean",
-         group,
-         "black-and-white page, dark borders whitened",
+        {"clean", group, "black-and-white page, dark borders whitened",
          "INPUT -o OUTPUT [--method classic|adaptive|whiten]",
          "Makes a page black and white as a scanner would: grey levels stretched, thresholded,\n"
          "and every dark area touching the edge whitened.\n",
@@ -701,17 +701,11 @@ std::vector<Command> DocumentCommands() {
                      "white and even, the print's colours kept",
                      "classic adaptive whiten")}),
          [](Args& args) { return ConvertImage(args, false); }},
-        {"grey-copy",
-         group,
-         "8-bit grey copy of a 24-bit image",
-         "INPUT -o OUTPUT",
+        {"grey-copy", group, "8-bit grey copy of a 24-bit image", "INPUT -o OUTPUT",
          "Writes the mean of red, green and blue of a 24-bit colour image (a JPEG, say) as an\n"
          "8-bit grey image.\n",
-         OutputOptions("image", pictures),
-         [](Args& args) { return ConvertImage(args, true); }},
-        {"bind",
-         group,
-         "move images into a zip archive",
+         OutputOptions("image", pictures), [](Args& args) { return ConvertImage(args, true); }},
+        {"bind", group, "move images into a zip archive",
          "FILE... -o ARCHIVE.zip [--force]\n--folder -o ARCHIVE.zip [--force]",
          "Moves the files into a new zip archive: the files are deleted only once the whole\n"
          "archive is written, read back and in place. A file that cannot be stored fails the\n"
@@ -751,7 +745,8 @@ std::vector<Command> DocumentCommands() {
          "hand files to the mail program",
          "FILE...",
          "Hands the file, or a zip archive of the files when there are several, to the desktop's\n"
-         "mail composer (xdg-email --attach), else to outlook.exe on the PATH. With neither, fails\n"
+         "mail composer (xdg-email --attach), else to outlook.exe on the PATH. With neither, "
+         "fails\n"
          "and leaves nothing behind.\n",
          {},
          Mail},

@@ -203,7 +203,7 @@ StagingFolder::~StagingFolder() {
 PendingOutput::PendingOutput(const std::string& target, bool replace)
     : target_(target),
       replace_(replace),
-      staging_(target.empty()   ? throw RunError("the output name is empty")
+      staging_(target.empty()  ? throw RunError("the output name is empty")
                : target == "-" ? JobFile("standard-output")
                                : target) {
     if (target == "-") {
@@ -218,7 +218,8 @@ PendingOutput::PendingOutput(const std::string& target, bool replace)
         if (S_ISDIR(info.st_mode))
             throw RunError("'" + target + "' is a folder");
         if (!replace)
-            throw RunError("'" + target + "' exists; choose another name or add --force to replace it");
+            throw RunError("'" + target +
+                           "' exists; choose another name or add --force to replace it");
     }
     if (BaseName(target).empty() || target.back() == '/')
         throw RunError("'" + target + "' names a folder, not a file");
@@ -248,9 +249,9 @@ void CopyToStandardOutput(const std::string& path) {
 
 void PendingOutput::Commit() {
     struct stat written;
-    const std::string size =
-        ::stat(path_.c_str(), &written) == 0 ? " (" + std::to_string(written.st_size) + " bytes)"
-                                              : std::string();
+    const std::string size = ::stat(path_.c_str(), &written) == 0
+                                 ? " (" + std::to_string(written.st_size) + " bytes)"
+                                 : std::string();
     if (target_ == "-") {
         CopyToStandardOutput(path_);
         Detail("wrote standard output" + size);
@@ -267,7 +268,8 @@ void PendingOutput::Commit() {
         if (::rename(path_.c_str(), target_.c_str()) != 0)
             throw RunError("cannot write '" + target_ + "': " + std::strerror(errno));
     } else if (!MoveFileW(Utf8ToWide(path_.c_str()), Utf8ToWide(target_.c_str()))) {
-        throw RunError("'" + target_ + "' exists; choose another name or add --force to replace it");
+        throw RunError("'" + target_ +
+                       "' exists; choose another name or add --force to replace it");
     }
     const int folder = ::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {

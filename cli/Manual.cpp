@@ -90,7 +90,8 @@ std::string ManPage(const std::vector<Command>& commands, const std::string& abo
         << ".br\n.B imgdesk\n\\fB\\-\\-help\\fR | "
            "\\fB\\-\\-version\\fR | \\fB\\-\\-man\\fR | \\fB\\-\\-completion\\fR "
            "\\fBbash\\fR|\\fBzsh\\fR\n"
-        << ".SH DESCRIPTION\n" << Roff(about) << "\n"
+        << ".SH DESCRIPTION\n"
+        << Roff(about) << "\n"
         << ".SH COMMANDS\n";
     std::string group;
     for (const Command& command : commands) {
@@ -117,11 +118,12 @@ std::string ManPage(const std::vector<Command>& commands, const std::string& abo
     out << ".SH COMMON OPTIONS\nEvery command takes these:\n";
     RoffOptions(out, CommonOptions());
     out << ".SH CONVENTIONS\n"
-        << Roff("Options and files may come in any order; -- ends the options. A flag never "
-                "takes a value; an option with an optional value takes it only after '=' "
-                "(--mono=classic). An existing output is replaced only with --force. Where a "
-                "command reads or writes one file, - stands for standard input or output; "
-                "--format then names the output's format.\n")
+        << Roff(
+               "Options and files may come in any order; -- ends the options. A flag never "
+               "takes a value; an option with an optional value takes it only after '=' "
+               "(--mono=classic). An existing output is replaced only with --force. Where a "
+               "command reads or writes one file, - stands for standard input or output; "
+               "--format then names the output's format.\n")
         << ".SH EXIT STATUS\n"
         << Roff("0 done, 1 the work failed, 2 a mistake in the command line.\n")
         << ".SH ENVIRONMENT\n"

@@ -42,13 +42,13 @@ std::string TurnInWords(const char* verb, double degrees) {
 
 std::string DescribeScan(const PageScanResult& found) {
     switch (found.foundBy) {
-    case PageFoundBy::PageEdges:
-        return "page found, " + TurnInWords("turned", found.turnDegrees) +
-               (found.perspectiveCorrected ? ", perspective corrected" : "");
-    case PageFoundBy::TextLines:
-        return "no page edges, text " + TurnInWords("levelled by turning", found.turnDegrees);
-    case PageFoundBy::Nothing:
-        break;
+        case PageFoundBy::PageEdges:
+            return "page found, " + TurnInWords("turned", found.turnDegrees) +
+                   (found.perspectiveCorrected ? ", perspective corrected" : "");
+        case PageFoundBy::TextLines:
+            return "no page edges, text " + TurnInWords("levelled by turning", found.turnDegrees);
+        case PageFoundBy::Nothing:
+            break;
     }
     return "no page edges and no text lines: kept as is";
 }

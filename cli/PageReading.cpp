@@ -20,8 +20,8 @@ struct TextHolder {
 
 UprightTurn TurnUpright(Picture& page) {
     PageTurn found;
-    const PageTextStatus status = DetectUprightTurn(page.data(), page.width, page.height,
-                                                    page.bits, PaletteOf(page), found);
+    const PageTextStatus status =
+        DetectUprightTurn(page.data(), page.width, page.height, page.bits, PaletteOf(page), found);
     if (status == PageTextStatus::OutOfMemory)
         throw RunError("out of memory while finding which way up the page is");
     if (status != PageTextStatus::Done || found.turn == UprightTurn::NotSure ||
@@ -33,14 +33,14 @@ UprightTurn TurnUpright(Picture& page) {
 
 std::string DescribeUprightTurn(UprightTurn turn) {
     switch (turn) {
-    case UprightTurn::QuarterClockwise:
-        return ", turned a quarter turn clockwise";
-    case UprightTurn::Half:
-        return ", turned upside down";
-    case UprightTurn::QuarterCounterClockwise:
-        return ", turned a quarter turn counter-clockwise";
-    default:
-        return "";
+        case UprightTurn::QuarterClockwise:
+            return ", turned a quarter turn clockwise";
+        case UprightTurn::Half:
+            return ", turned upside down";
+        case UprightTurn::QuarterCounterClockwise:
+            return ", turned a quarter turn counter-clockwise";
+        default:
+            return "";
     }
 }
 

@@ -18,10 +18,8 @@ struct Paper {
     const char* name;
     double width, height;  // points, upright
 };
-constexpr Paper kPapers[] = {{"a4", 595.276, 841.89},
-                             {"letter", 612, 792},
-                             {"legal", 612, 1008},
-                             {"a5", 419.528, 595.276}};
+constexpr Paper kPapers[] = {
+    {"a4", 595.276, 841.89}, {"letter", 612, 792}, {"legal", 612, 1008}, {"a5", 419.528, 595.276}};
 
 const Paper& ChoosePaper(const std::string& name, int width, int height) {
     if (name == "auto") {
@@ -67,7 +65,8 @@ Picture Levels(const Picture& page, bool grey) {
                 std::copy(in + x * inBytes, in + x * inBytes + 3, bgr);
             }
             if (grey)
-                o[x] = static_cast<unsigned char>((299 * bgr[2] + 587 * bgr[1] + 114 * bgr[0] + 500) / 1000);
+                o[x] = static_cast<unsigned char>(
+                    (299 * bgr[2] + 587 * bgr[1] + 114 * bgr[0] + 500) / 1000);
             else
                 std::copy(bgr, bgr + 3, o + 3 * x);
         }
@@ -122,7 +121,8 @@ void WritePdfPages(const std::vector<PdfPage>& pages, const PageLayout& layout,
         layer.clear();
         if (index < text.size())
             for (const PlacedWord& word : text[index])
-                layer.push_back({word.text.c_str(), word.left, word.right, word.baseline, word.size});
+                layer.push_back(
+                    {word.text.c_str(), word.left, word.right, word.baseline, word.size});
         try {
             if (page.asIs && IsJpegFile(page.path)) {
                 const Picture shown = LoadPicture(page.path);
@@ -144,11 +144,10 @@ void WritePdfPages(const std::vector<PdfPage>& pages, const PageLayout& layout,
             const bool grey = page.bilevel || IsGrey(picture);
             const Picture levels = Levels(picture, grey);
             const int added =
-                page.bilevel
-                    ? writer.AddBilevelPage(pdf, levels.data(), levels.width, levels.height,
-                                            levels.Stride())
-                    : writer.AddPixelPage(pdf, levels.data(), levels.width, levels.height,
-                                          grey ? 8 : 24, levels.Stride(), layout.quality);
+                page.bilevel ? writer.AddBilevelPage(pdf, levels.data(), levels.width,
+                                                     levels.height, levels.Stride())
+                             : writer.AddPixelPage(pdf, levels.data(), levels.width, levels.height,
+                                                   grey ? 8 : 24, levels.Stride(), layout.quality);
             if (!added)
                 throw RunError("cannot add '" + page.path + "' to '" + target + "'");
         } catch (const RunError& error) {

@@ -30,7 +30,8 @@ void ReadExifResolution(const std::string& path, PictureFacts& facts) {
         std::vector<unsigned char> segment(length - 2);
         if (std::fread(segment.data(), 1, segment.size(), file) != segment.size())
             break;
-        if (marker[1] == 0xE1 && segment.size() >= 14 && std::memcmp(segment.data(), "Exif\0\0", 6) == 0)
+        if (marker[1] == 0xE1 && segment.size() >= 14 &&
+            std::memcmp(segment.data(), "Exif\0\0", 6) == 0)
             exif.assign(segment.begin() + 6, segment.end());
     }
     std::fclose(file);
@@ -40,7 +41,8 @@ void ReadExifResolution(const std::string& path, PictureFacts& facts) {
     if (!little && !(exif[0] == 'M' && exif[1] == 'M'))
         return;
     auto u16 = [&](size_t at) -> unsigned {
-        return little ? exif[at] | unsigned(exif[at + 1]) << 8 : unsigned(exif[at]) << 8 | exif[at + 1];
+        return little ? exif[at] | unsigned(exif[at + 1]) << 8
+                      : unsigned(exif[at]) << 8 | exif[at + 1];
     };
     auto u32 = [&](size_t at) -> unsigned long {
         return little ? u16(at) | static_cast<unsigned long>(u16(at + 2)) << 16
@@ -120,17 +122,32 @@ Picture Upright(Picture picture, int orientation) {
     const int bytes = picture.bits / 8, inStride = picture.Stride(), outStride = shown.Stride();
     // (u, v) shown, (x, y) stored, both counted from the top-left as displayed.
     for (int v = 0; v < shown.height; ++v) {
-        unsigned char* out = shown.data() + static_cast<long long>(shown.height - 1 - v) * outStride;
+        unsigned char* out =
+            shown.data() + static_cast<long long>(shown.height - 1 - v) * outStride;
         for (int u = 0; u < shown.width; ++u) {
             int x = u, y = v;
             switch (orientation) {
-            case 2: x = w - 1 - u; break;
-            case 3: x = w - 1 - u, y = h - 1 - v; break;
-            case 4: y = h - 1 - v; break;
-            case 5: x = v, y = u; break;
-            case 6: x = v, y = h - 1 - u; break;
-            case 7: x = w - 1 - v, y = h - 1 - u; break;
-            case 8: x = w - 1 - v, y = u; break;
+                case 2:
+                    x = w - 1 - u;
+                    break;
+                case 3:
+                    x = w - 1 - u, y = h - 1 - v;
+                    break;
+                case 4:
+                    y = h - 1 - v;
+                    break;
+                case 5:
+                    x = v, y = u;
+                    break;
+                case 6:
+                    x = v, y = h - 1 - u;
+                    break;
+                case 7:
+                    x = w - 1 - v, y = h - 1 - u;
+                    break;
+                case 8:
+                    x = w - 1 - v, y = u;
+                    break;
             }
             const unsigned char* in =
                 picture.data() + static_cast<long long>(h - 1 - y) * inStride + x * bytes;

@@ -89,8 +89,8 @@ std::vector<Command> ToneAndColour() {
     return {
         InPlaceCommand(
             "brightness", group, "make brighter or darker",
-            PictureUsage("--amount N",
-                         "Scales every byte by (N + 100) percent; -100 gives black.", {amount}),
+            PictureUsage("--amount N", "Scales every byte by (N + 100) percent; -100 gives black.",
+                         {amount}),
             [](Args& args, Picture& p) {
                 CDataHandler().AdjustLuminosity(p.data(), p.width, p.height, p.bits,
                                                 args.RequiredInt("amount", -100000, 100000));
@@ -132,13 +132,11 @@ std::vector<Command> ToneAndColour() {
             }),
         InPlaceCommand(
             "grey", group, "convert to grey levels",
-            PictureUsage("",
-                         "Grey level 0.3 red + 0.59 green + 0.11 blue, as an 8-bit picture."),
+            PictureUsage("", "Grey level 0.3 red + 0.59 green + 0.11 blue, as an 8-bit picture."),
             [](Args&, Picture& p) { ConvertToGrey(p); }),
-        InPlaceCommand(
-            "colour", group, "convert to 24-bit colour",
-            PictureUsage("", "Expands a palette or grey picture to 24-bit colour."),
-            [](Args&, Picture& p) { p = Colour24Copy(p); }),
+        InPlaceCommand("colour", group, "convert to 24-bit colour",
+                       PictureUsage("", "Expands a palette or grey picture to 24-bit colour."),
+                       [](Args&, Picture& p) { p = Colour24Copy(p); }),
         InPlaceCommand("mono", group, "black and white at a fixed threshold",
                        PictureUsage("[--threshold T]",
                                     "White where the grey level is above T, black elsewhere.",
@@ -155,43 +153,42 @@ std::vector<Command> ToneAndColour() {
                                "cannot convert to black and white");
                            p.UseGreyPalette();
                        }),
+        InPlaceCommand("negative", group, "invert the colours",
+                       PictureUsage("", "The negative; palette pictures get an inverted palette."),
+                       [](Args&, Picture& p) {
+                           Convert(
+                               p, p.bits,
+                               [](Picture& s, Picture& t) {
+                                   return CDataHandler().ColourToReversed(
+                                       s.data(), s.width, s.height, s.bits,
+                                       s.hasPalette ? s.palette : nullptr, t.data());
+                               },
+                               "cannot invert the picture");
+                       }),
         InPlaceCommand(
-            "negative", group, "invert the colours",
-            PictureUsage("", "The negative; palette pictures get an inverted palette."),
+            "relief", group, "embossed relief effect",
+            PictureUsage("", "Each byte becomes its left neighbour minus itself plus 128."),
             [](Args&, Picture& p) {
                 Convert(
                     p, p.bits,
                     [](Picture& s, Picture& t) {
-                        return CDataHandler().ColourToReversed(s.data(), s.width, s.height, s.bits,
-                                                               s.hasPalette ? s.palette : nullptr,
-                                                               t.data());
+                        return CDataHandler().ColourToRelief(s.data(), s.width, s.height, s.bits,
+                                                             t.data());
                     },
-                    "cannot invert the picture");
+                    "cannot make the relief");
             }),
-        InPlaceCommand("relief", group, "embossed relief effect",
-                       PictureUsage("",
-                                    "Each byte becomes its left neighbour minus itself plus 128."),
-                       [](Args&, Picture& p) {
-                           Convert(
-                               p, p.bits,
-                               [](Picture& s, Picture& t) {
-                                   return CDataHandler().ColourToRelief(s.data(), s.width, s.height,
-                                                                        s.bits, t.data());
-                               },
-                               "cannot make the relief");
-                       }),
-        InPlaceCommand("sharpen", group, "sharpening effect",
-                       PictureUsage("",
-                                    "Adds a quarter of the difference to the diagonal neighbour."),
-                       [](Args&, Picture& p) {
-                           Convert(
-                               p, p.bits,
-                               [](Picture& s, Picture& t) {
-                                   return CDataHandler().ColourToSharpen(
-                                       s.data(), s.width, s.height, s.bits, t.data());
-                               },
-                               "cannot sharpen the picture");
-                       }),
+        InPlaceCommand(
+            "sharpen", group, "sharpening effect",
+            PictureUsage("", "Adds a quarter of the difference to the diagonal neighbour."),
+            [](Args&, Picture& p) {
+                Convert(
+                    p, p.bits,
+                    [](Picture& s, Picture& t) {
+                        return CDataHandler().ColourToSharpen(s.data(), s.width, s.height, s.bits,
+                                                              t.data());
+                    },
+                    "cannot sharpen the picture");
+            }),
     };
 }
 
@@ -229,24 +226,24 @@ CRect ToBufferRows(const CRect& shown, int height) {
 
 std::vector<Command> Geometry() {
     const std::string group = "Geometry";
-    const Option rect = Value("rect", "L,T,R,B",
-                              "the part to keep, in pixels from the top left (default: all)");
+    const Option rect =
+        Value("rect", "L,T,R,B", "the part to keep, in pixels from the top left (default: all)");
     return {
-        InPlaceCommand("turn", group, "quarter turns and mirrors",
-                       PictureUsage("--by cw|ccw|half|flip-vertical|flip-horizontal",
-                                    "Turns by quarter turns or mirrors the picture, exactly.",
-                                    {Value("by", "TURN",
-                                           "cw, ccw, half, flip-vertical or flip-horizontal",
-                                           "cw ccw half flip-vertical flip-horizontal")}),
-                       [](Args& args, Picture& p) {
-                           const rotation_degree turn = ParseTurn(args.RequiredText("by"));
-                           Replace(
-                               p,
-                               [&](unsigned char*& b, long& w, long& h) {
-                                   return CDataHandler().RotationImageData(b, w, h, p.bits, turn);
-                               },
-                               "out of memory while turning");
-                       }),
+        InPlaceCommand(
+            "turn", group, "quarter turns and mirrors",
+            PictureUsage("--by cw|ccw|half|flip-vertical|flip-horizontal",
+                         "Turns by quarter turns or mirrors the picture, exactly.",
+                         {Value("by", "TURN", "cw, ccw, half, flip-vertical or flip-horizontal",
+                                "cw ccw half flip-vertical flip-horizontal")}),
+            [](Args& args, Picture& p) {
+                const rotation_degree turn = ParseTurn(args.RequiredText("by"));
+                Replace(
+                    p,
+                    [&](unsigned char*& b, long& w, long& h) {
+                        return CDataHandler().RotationImageData(b, w, h, p.bits, turn);
+                    },
+                    "out of memory while turning");
+            }),
         InPlaceCommand(
             "rotate", group, "rotate by whole degrees",
             PictureUsage("--degrees N [--rect L,T,R,B]",
@@ -349,22 +346,22 @@ std::vector<Command> Filters() {
                 Check(CDataHandler().GreyDegreeExtend(g.data(), w, h),
                       "the picture has too few grey levels to stretch");
             }),
-        GreyCommand(
-            "threshold", "black and white at a grey level",
-            PictureUsage("--level T", "White above grey level T, black elsewhere.",
-                         {Value("level", "T", "0..255")}),
-            [](Args& args, std::vector<unsigned char>& g, int w, int h) {
-                CDataHandler().GreyDegreeSingle(g.data(), w, h, args.RequiredInt("level", 0, 255));
-            }),
+        GreyCommand("threshold", "black and white at a grey level",
+                    PictureUsage("--level T", "White above grey level T, black elsewhere.",
+                                 {Value("level", "T", "0..255")}),
+                    [](Args& args, std::vector<unsigned char>& g, int w, int h) {
+                        CDataHandler().GreyDegreeSingle(g.data(), w, h,
+                                                        args.RequiredInt("level", 0, 255));
+                    }),
         GreyCommand("binarize", "black and white at an automatic level",
-                    PictureUsage("",
-                                 "Black and white at a threshold found from the histogram."),
+                    PictureUsage("", "Black and white at a threshold found from the histogram."),
                     [](Args&, std::vector<unsigned char>& g, int w, int h) {
                         CDataHandler().Binarization(g.data(), w, h);
                     }),
         GreyCommand(
             "convolve", "apply a convolution kernel",
-            PictureUsage("--kernel K [--coefficient C]",
+            PictureUsage(
+                "--kernel K [--coefficient C]",
                 "Replaces each pixel by |sum of weight x pixel| x C, limited to 255.",
                 {Value("kernel", "K", "weights, rows separated by ';' (e.g. 1,2,1;2,4,2;1,2,1)"),
                  Value("coefficient", "C", "factor applied to the sum (default 1)")}),
@@ -378,7 +375,8 @@ std::vector<Command> Filters() {
             }),
         GreyCommand(
             "edges", "edge strength",
-            PictureUsage("[--method sobel|isotropic|log]",
+            PictureUsage(
+                "[--method sobel|isotropic|log]",
                 "Edge strength: Sobel (default), isotropic Sobel, or Laplacian of Gaussian.",
                 {Value("method", "M", "sobel, isotropic or log", "sobel isotropic log")}),
             [](Args& args, std::vector<unsigned char>& g, int w, int h) {
@@ -416,18 +414,18 @@ std::vector<Command> Filters() {
                             : CDataHandler().Colour24MedianFilter(p.data(), p.width, p.height),
                       "out of memory");
             }),
-        GreyCommand("erode", "thin bright regions",
-                    PictureUsage("",
-                                 "Clears bright pixels with fewer than three bright neighbours."),
-                    [](Args&, std::vector<unsigned char>& g, int w, int h) {
-                        Check(CDataHandler().RegionCorrosion(g.data(), w, h), "out of memory");
-                    }),
-        GreyCommand("largest-region", "keep the largest bright region",
-                    PictureUsage("",
-                                 "Keeps the largest 4-connected bright region; the rest is black."),
-                    [](Args&, std::vector<unsigned char>& g, int w, int h) {
-                        Check(CDataHandler().RegionAnalysis(g.data(), w, h), "out of memory");
-                    }),
+        GreyCommand(
+            "erode", "thin bright regions",
+            PictureUsage("", "Clears bright pixels with fewer than three bright neighbours."),
+            [](Args&, std::vector<unsigned char>& g, int w, int h) {
+                Check(CDataHandler().RegionCorrosion(g.data(), w, h), "out of memory");
+            }),
+        GreyCommand(
+            "largest-region", "keep the largest bright region",
+            PictureUsage("", "Keeps the largest 4-connected bright region; the rest is black."),
+            [](Args&, std::vector<unsigned char>& g, int w, int h) {
+                Check(CDataHandler().RegionAnalysis(g.data(), w, h), "out of memory");
+            }),
         InPlaceCommand(
             "wavelet", "Grey-level filters", "one wavelet transform step",
             PictureUsage("",

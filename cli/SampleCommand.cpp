@@ -126,8 +126,8 @@ Command SampleCommand() {
         value("height", "H", "picture height (default 600)"),
         value("seed", "N", "varies the text, the light and the noise (default 1)"),
     };
-    for (auto& option : OutputOptions("picture (.jpg gives JPEG noise too)",
-                                      "png jpg jpeg bmp tif tiff gif"))
+    for (auto& option :
+         OutputOptions("picture (.jpg gives JPEG noise too)", "png jpg jpeg bmp tif tiff gif"))
         options.push_back(std::move(option));
     return {
         "sample",

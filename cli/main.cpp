@@ -137,8 +137,8 @@ int RunCommand(const Command& command, const std::vector<std::string>& arguments
                                    : verbose ? imgdesk::cli::Verbosity::Verbose
                                              : imgdesk::cli::Verbosity::Normal);
     } catch (const imgdesk::cli::UsageError& error) {
-        std::fprintf(stderr, "imgdesk %s: %s (see imgdesk %s --help)\n", name.c_str(),
-                     error.what(), name.c_str());
+        std::fprintf(stderr, "imgdesk %s: %s (see imgdesk %s --help)\n", name.c_str(), error.what(),
+                     name.c_str());
         return 2;
     }
     imgdesk::cli::StartJob();
@@ -148,8 +148,8 @@ int RunCommand(const Command& command, const std::vector<std::string>& arguments
     try {
         return command.run(*args);
     } catch (const imgdesk::cli::UsageError& error) {
-        std::fprintf(stderr, "imgdesk %s: %s (see imgdesk %s --help)\n", name.c_str(),
-                     error.what(), name.c_str());
+        std::fprintf(stderr, "imgdesk %s: %s (see imgdesk %s --help)\n", name.c_str(), error.what(),
+                     name.c_str());
         return 2;
     } catch (const imgdesk::cli::RunError& error) {
         std::fprintf(stderr, "imgdesk %s: %s\n", name.c_str(), error.what());

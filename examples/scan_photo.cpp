@@ -17,9 +17,12 @@ namespace {
 
 const char* FoundByText(imgdesk::PageFoundBy how) {
     switch (how) {
-    case imgdesk::PageFoundBy::PageEdges: return "its edges";
-    case imgdesk::PageFoundBy::TextLines: return "its text lines";
-    case imgdesk::PageFoundBy::Nothing: break;
+        case imgdesk::PageFoundBy::PageEdges:
+            return "its edges";
+        case imgdesk::PageFoundBy::TextLines:
+            return "its text lines";
+        case imgdesk::PageFoundBy::Nothing:
+            break;
     }
     return "nothing";
 }

@@ -19,8 +19,9 @@ using LPWSTR = wchar_t*;
 using TCHAR = wchar_t;
 using LPCTSTR = const wchar_t*;
 
-// C libraries often define FALSE and TRUE as macros of their own (libjpeg's jmorecfg.h does, guarded
-// the same way); with the same values either definition serves, so a macro already there wins.
+// C libraries often define FALSE and TRUE as macros of their own (libjpeg's jmorecfg.h does,
+// guarded the same way); with the same values either definition serves, so a macro already there
+// wins.
 #ifndef FALSE
 constexpr BOOL FALSE = 0;
 #endif

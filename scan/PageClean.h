@@ -8,10 +8,11 @@
 // reduced to about 256 pixels on its longer side, its print removed by a grey closing (the
 // brightest neighbourhood wins, then the darkest of those), smoothed, and enlarged again by linear
 // interpolation; where a large dark area (a photograph, desk at the edge) would pull it down, it
-// is kept above 40% of the brightest paper nearby. Dividing a pixel by that background makes paper white and leaves print at its
-// contrast to the paper around it. Black and white then takes a local threshold in the manner of
-// Sauvola (mean and spread of a square window, summed in linear time whatever the window), so
-// that a faint stroke next to the paper around it counts as print while paper noise does not.
+// is kept above 40% of the brightest paper nearby. Dividing a pixel by that background makes paper
+// white and leaves print at its contrast to the paper around it. Black and white then takes a local
+// threshold in the manner of Sauvola (mean and spread of a square window, summed in linear time
+// whatever the window), so that a faint stroke next to the paper around it counts as print while
+// paper noise does not.
 //
 // Pixel buffers are laid out as for CDataHandler: bottom-up rows of 8 (palette), 24 or 32 bits per
 // pixel at the platform's row stride (pixel/internal/PixelLayout.h RowStride). Every result is a
@@ -58,7 +59,6 @@ IMGDESK_API bool CleanPageToMono(const unsigned char* pixels, int width, int hei
 // 8-bit grey levels of their palette's colours. whitenedBits receives the result's bit count.
 // Same refusals as FlattenIllumination, leaving both outputs untouched.
 IMGDESK_API bool WhitenPage(const unsigned char* pixels, int width, int height, int bits,
-                            const tagRGBQUAD* palette, unsigned char*& whitened,
-                            int& whitenedBits);
+                            const tagRGBQUAD* palette, unsigned char*& whitened, int& whitenedBits);
 
 }  // namespace imgdesk

@@ -87,8 +87,10 @@ bool Inside(const Point* quad, Point p) {
     bool any = false, positive = false;
     for (int k = 0; k < 4; ++k) {
         const double c = scan::Cross(quad[(k + 1) % 4] - quad[k], p - quad[k]);
-        if (!any) positive = c > 0, any = true;
-        else if ((c > 0) != positive) return false;
+        if (!any)
+            positive = c > 0, any = true;
+        else if ((c > 0) != positive)
+            return false;
     }
     return true;
 }
@@ -149,7 +151,8 @@ Plane<float> PageInGrey(const scan::ReducedGrey& grey, const Homography& pageToI
         double X = m[0] * px + m[1] * py + m[2], Y = m[3] * px + m[4] * py + m[5];
         double W = m[6] * px + m[7] * py + m[8];
         for (int x = 0; x < w; ++x, X += m[0] * f, Y += m[3] * f, W += m[6] * f)
-            page.At(x, y) = grey.grey.Sample(static_cast<float>(X / W / f), static_cast<float>(Y / W / f));
+            page.At(x, y) =
+                grey.grey.Sample(static_cast<float>(X / W / f), static_cast<float>(Y / W / f));
     }
     return page;
 }
@@ -181,10 +184,9 @@ bool SquareUp(Point corners[4], double& width, double& height) {
     Point centre{};
     for (int k = 0; k < 4; ++k)
         centre = centre + 0.25 * corners[k];
-    const Point square[4] = {centre - 0.5 * width * u - 0.5 * height * v,
-                             centre + 0.5 * width * u - 0.5 * height * v,
-                             centre + 0.5 * width * u + 0.5 * height * v,
-                             centre - 0.5 * width * u + 0.5 * height * v};
+    const Point square[4] = {
+        centre - 0.5 * width * u - 0.5 * height * v, centre + 0.5 * width * u - 0.5 * height * v,
+        centre + 0.5 * width * u + 0.5 * height * v, centre - 0.5 * width * u + 0.5 * height * v};
     const double tolerance = 0.002 * std::hypot(width, height) + 0.5;
     for (int k = 0; k < 4; ++k) {
         if (scan::Length(square[k] - corners[k]) > tolerance)
@@ -251,7 +253,8 @@ void Scan(const SourcePicture& source, const PageScanOptions& options, PageScanR
     bool perspective = false;
     if (pageFound) {
         perspective = SquareUp(corners, pageWidth, pageHeight);
-        const Point rectangle[4] = {{0, 0}, {pageWidth, 0}, {pageWidth, pageHeight}, {0, pageHeight}};
+        const Point rectangle[4] = {
+            {0, 0}, {pageWidth, 0}, {pageWidth, pageHeight}, {0, pageHeight}};
         if (!Homography::FromPoints(rectangle, corners, mapping.pageToInput) || pageWidth < 8 ||
             pageHeight < 8)
             pageFound = false;
@@ -277,7 +280,8 @@ void Scan(const SourcePicture& source, const PageScanOptions& options, PageScanR
     if (options.levelText) {
         const Plane<float> page =
             PageInGrey(reducedGrey, mapping.pageToInput, pageWidth, pageHeight, !pageFound);
-        const double range = pageFound ? kTextTurnOnPage : std::clamp(options.maxTextTurn, 0.0, 45.0);
+        const double range =
+            pageFound ? kTextTurnOnPage : std::clamp(options.maxTextTurn, 0.0, 45.0);
         textLevelled = range > 0 && scan::MeasureTextAngle(page, range, textAngle);
     }
     if (!pageFound && !textLevelled) {
@@ -300,22 +304,27 @@ void Scan(const SourcePicture& source, const PageScanOptions& options, PageScanR
         height = std::max(1, static_cast<int>(std::lround(pageHeight)));
     } else {
         const double t = std::fabs(textAngle) * kPi / 180;
-        width = static_cast<int>(std::ceil(pageWidth * std::cos(t) + pageHeight * std::sin(t) - 1e-6));
-        height = static_cast<int>(std::ceil(pageWidth * std::sin(t) + pageHeight * std::cos(t) - 1e-6));
+        width =
+            static_cast<int>(std::ceil(pageWidth * std::cos(t) + pageHeight * std::sin(t) - 1e-6));
+        height =
+            static_cast<int>(std::ceil(pageWidth * std::sin(t) + pageHeight * std::cos(t) - 1e-6));
     }
-    mapping.outputToPage = Turn(textAngle, {width / 2.0, height / 2.0}, {pageWidth / 2, pageHeight / 2});
+    mapping.outputToPage =
+        Turn(textAngle, {width / 2.0, height / 2.0}, {pageWidth / 2, pageHeight / 2});
     mapping.pageWidth = pageWidth;
     mapping.pageHeight = pageHeight;
 
     const int stride = pixel::RowStride(width, result.bits);
     const long long bytes = static_cast<long long>(stride) * height;
     Block out;
-    if (bytes > 0x7FFFFFFF || !(out.data = static_cast<unsigned char*>(NewMem(static_cast<int>(bytes)))))
+    if (bytes > 0x7FFFFFFF ||
+        !(out.data = static_cast<unsigned char*>(NewMem(static_cast<int>(bytes)))))
         throw scan::OutOfMemory{};
     scan::WarpPicture(source, mapping, grey, out.data, width, height);
 
     const Homography toInput = mapping.pageToInput.After(mapping.outputToPage);
-    const Point outputCorners[4] = {{0, 0}, {double(width), 0}, {double(width), double(height)}, {0, double(height)}};
+    const Point outputCorners[4] = {
+        {0, 0}, {double(width), 0}, {double(width), double(height)}, {0, double(height)}};
     for (int k = 0; k < 4; ++k) {
         const Point p = toInput.Map(outputCorners[k]);
         result.corners[k] = {p.x, p.y};

@@ -135,11 +135,10 @@ PageTextStatus CollectWords(tesseract::TessBaseAPI& api, PageText& text) {
                 ++line;
                 it->BoundingBox(tesseract::RIL_TEXTLINE, &lineLeft, &lineTop, &lineRight,
                                 &lineBottom);
-                baseline = it->Baseline(tesseract::RIL_TEXTLINE, &baseX1, &baseY1, &baseX2,
-                                        &baseY2);
+                baseline =
+                    it->Baseline(tesseract::RIL_TEXTLINE, &baseX1, &baseY1, &baseX2, &baseY2);
             }
-            const std::unique_ptr<char[], TesseractText> utf8(
-                it->GetUTF8Text(tesseract::RIL_WORD));
+            const std::unique_ptr<char[], TesseractText> utf8(it->GetUTF8Text(tesseract::RIL_WORD));
             if (!utf8 || !utf8[0])
                 continue;
             FoundWord w;
@@ -148,8 +147,8 @@ PageTextStatus CollectWords(tesseract::TessBaseAPI& api, PageText& text) {
             w.word.lineTop = lineTop;
             w.word.lineBottom = lineBottom;
             const double middle = 0.5 * (w.word.left + w.word.right);
-            w.word.baseline = baseline ? LineAt(baseX1, baseY1, baseX2, baseY2, middle)
-                                       : w.word.bottom;
+            w.word.baseline =
+                baseline ? LineAt(baseX1, baseY1, baseX2, baseY2, middle) : w.word.bottom;
             w.word.confidence = it->Confidence(tesseract::RIL_WORD);
             w.word.line = line;
             w.textAt = texts.size();
@@ -191,8 +190,8 @@ void ReleasePageText(PageText& text) {
 PageTextStatus RecognisePage(const unsigned char* pixels, int width, int height, int bits,
                              const tagRGBQUAD* palette, PageText& text,
                              const PageTextOptions& options) {
-    if (!scan::IsUsablePicture(pixels, width, height, bits, palette) || !NamesALanguage(options.languages) ||
-        options.dpi < 0)
+    if (!scan::IsUsablePicture(pixels, width, height, bits, palette) ||
+        !NamesALanguage(options.languages) || options.dpi < 0)
         return PageTextStatus::BadInput;
     try {
         Mem<unsigned char> grey = TopDownGrey(pixels, width, height, bits, palette);
@@ -250,16 +249,16 @@ PageTextStatus DetectUprightTurn(const unsigned char* pixels, int width, int hei
 
 const char* DescribePageTextStatus(PageTextStatus status) {
     switch (status) {
-    case PageTextStatus::Done:
-        return "done";
-    case PageTextStatus::BadInput:
-        return "not a page the text reader takes";
-    case PageTextStatus::NotAvailable:
-        return "no Tesseract language data installed for it";
-    case PageTextStatus::OutOfMemory:
-        return "out of memory";
-    case PageTextStatus::Failed:
-        return "the text reader could not read the page";
+        case PageTextStatus::Done:
+            return "done";
+        case PageTextStatus::BadInput:
+            return "not a page the text reader takes";
+        case PageTextStatus::NotAvailable:
+            return "no Tesseract language data installed for it";
+        case PageTextStatus::OutOfMemory:
+            return "out of memory";
+        case PageTextStatus::Failed:
+            return "the text reader could not read the page";
     }
     return "unknown";
 }

@@ -26,7 +26,7 @@ enum class PageTextStatus : int {
                        // without a palette, or a language list that names nothing
     NotAvailable = 2,  // the language data asked for (or "osd") is not installed
     OutOfMemory = 3,
-    Failed = 4,        // the engine could not read the page
+    Failed = 4,  // the engine could not read the page
 };
 
 struct PageTextOptions {
@@ -52,7 +52,7 @@ struct PageWord {
 struct PageText {
     PageWord* words = nullptr;  // NewMem block of count words in reading order
     int count = 0;
-    char* text = nullptr;       // NewMem block of the words' texts, each ending in a zero byte
+    char* text = nullptr;  // NewMem block of the words' texts, each ending in a zero byte
 };
 
 // Releases both blocks of text and empties it.
@@ -67,11 +67,11 @@ IMGDESK_API PageTextStatus RecognisePage(const unsigned char* pixels, int width,
 
 // The turn, clockwise as displayed, that makes a page upright.
 enum class UprightTurn : int {
-    Upright = 0,          // upright already
-    QuarterClockwise = 1, // the page lies turned a quarter counter-clockwise
-    Half = 2,             // upside down
+    Upright = 0,           // upright already
+    QuarterClockwise = 1,  // the page lies turned a quarter counter-clockwise
+    Half = 2,              // upside down
     QuarterCounterClockwise = 3,
-    NotSure = -1,         // too little text to tell: leave the page as it is
+    NotSure = -1,  // too little text to tell: leave the page as it is
 };
 
 struct PageTurn {

@@ -188,8 +188,8 @@ struct MemoryTiff {
 
     static tmsize_t Read(thandle_t handle, void* data, tmsize_t size) {
         auto* self = static_cast<MemoryTiff*>(handle);
-        const toff_t available = self->bytes.size() > self->position
-                                     ? self->bytes.size() - self->position : 0;
+        const toff_t available =
+            self->bytes.size() > self->position ? self->bytes.size() - self->position : 0;
         const toff_t count = std::min<toff_t>(available, toff_t(size));
         std::memcpy(data, self->bytes.data() + self->position, count);
         self->position += count;
@@ -209,8 +209,9 @@ struct MemoryTiff {
     }
     static toff_t Seek(thandle_t handle, toff_t offset, int whence) {
         auto* self = static_cast<MemoryTiff*>(handle);
-        const toff_t base = whence == SEEK_CUR ? self->position
-                            : whence == SEEK_END ? self->bytes.size() : 0;
+        const toff_t base = whence == SEEK_CUR   ? self->position
+                            : whence == SEEK_END ? self->bytes.size()
+                                                 : 0;
         self->position = base + offset;
         return self->position;
     }
@@ -279,20 +280,20 @@ bool EncodeGroup4(const unsigned char* pixels, int width, int height, int stride
 // Helvetica's advance widths (thousandths of the font size) for Windows Latin 1 codes 32 to 255,
 // given in the font's dictionary so that every viewer measures the words alike.
 constexpr short kHelveticaWidths[224] = {
-    278, 278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278,    // 32
-    556, 556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556,    // 48
-    1015, 667, 667, 722, 722, 667, 611, 778, 722, 278, 500, 667, 556, 833, 722, 778,   // 64
-    667, 778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556,    // 80
-    333, 556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556,    // 96
-    556, 556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584, 278,    // 112
-    556, 278, 222, 556, 333, 1000, 556, 556, 333, 1000, 667, 333, 1000, 278, 611, 278,  // 128
-    278, 222, 222, 333, 333, 350, 556, 1000, 333, 1000, 500, 333, 944, 278, 500, 667,  // 144
-    278, 333, 556, 556, 556, 556, 260, 556, 333, 737, 370, 556, 584, 333, 737, 333,    // 160
-    400, 584, 333, 333, 333, 556, 537, 278, 333, 333, 365, 556, 834, 834, 834, 611,    // 176
-    667, 667, 667, 667, 667, 667, 1000, 722, 667, 667, 667, 667, 278, 278, 278, 278,   // 192
-    722, 722, 778, 778, 778, 778, 778, 584, 778, 722, 722, 722, 722, 667, 667, 611,    // 208
-    556, 556, 556, 556, 556, 556, 889, 500, 556, 556, 556, 556, 278, 278, 278, 278,    // 224
-    556, 556, 556, 556, 556, 556, 556, 584, 611, 556, 556, 556, 556, 500, 556, 500,    // 240
+    278,  278, 355, 556, 556, 889,  667,  191,  333, 333,  389, 584, 278,  333, 278, 278,  // 32
+    556,  556, 556, 556, 556, 556,  556,  556,  556, 556,  278, 278, 584,  584, 584, 556,  // 48
+    1015, 667, 667, 722, 722, 667,  611,  778,  722, 278,  500, 667, 556,  833, 722, 778,  // 64
+    667,  778, 722, 667, 611, 722,  667,  944,  667, 667,  611, 278, 278,  278, 469, 556,  // 80
+    333,  556, 556, 500, 556, 556,  278,  556,  556, 222,  222, 500, 222,  833, 556, 556,  // 96
+    556,  556, 333, 500, 278, 556,  500,  722,  500, 500,  500, 334, 260,  334, 584, 278,  // 112
+    556,  278, 222, 556, 333, 1000, 556,  556,  333, 1000, 667, 333, 1000, 278, 611, 278,  // 128
+    278,  222, 222, 333, 333, 350,  556,  1000, 333, 1000, 500, 333, 944,  278, 500, 667,  // 144
+    278,  333, 556, 556, 556, 556,  260,  556,  333, 737,  370, 556, 584,  333, 737, 333,  // 160
+    400,  584, 333, 333, 333, 556,  537,  278,  333, 333,  365, 556, 834,  834, 834, 611,  // 176
+    667,  667, 667, 667, 667, 667,  1000, 722,  667, 667,  667, 667, 278,  278, 278, 278,  // 192
+    722,  722, 778, 778, 778, 778,  778,  584,  778, 722,  722, 722, 722,  667, 667, 611,  // 208
+    556,  556, 556, 556, 556, 556,  889,  500,  556, 556,  556, 556, 278,  278, 278, 278,  // 224
+    556,  556, 556, 556, 556, 556,  556,  584,  611, 556,  556, 556, 556,  500, 556, 500,  // 240
 };
 
 // Windows Latin 1 codes 128 to 159 by the characters they stand for.
@@ -314,7 +315,11 @@ std::string ToWinAnsi(const char* utf8) {
     const auto* p = reinterpret_cast<const unsigned char*>(utf8);
     while (*p) {
         unsigned code = *p;
-        int more = code < 0x80 ? 0 : (code >> 5) == 6 ? 1 : (code >> 4) == 14 ? 2 : (code >> 3) == 30 ? 3 : -1;
+        int more = code < 0x80         ? 0
+                   : (code >> 5) == 6  ? 1
+                   : (code >> 4) == 14 ? 2
+                   : (code >> 3) == 30 ? 3
+                                       : -1;
         ++p;
         if (more < 0) {
             out.push_back('?');
@@ -589,8 +594,9 @@ int CJpg2Pdf::WriteImagePage(FILE* pdf, int width, int height, const char* attri
 
     if (!layer.empty() && !fontObject_) {
         if (!BeginObject(pdf, objects_ + 1) ||
-            !Print(pdf, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding "
-                        "/WinAnsiEncoding /FirstChar 32 /LastChar 255 /Widths ["))
+            !Print(pdf,
+                   "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding "
+                   "/WinAnsiEncoding /FirstChar 32 /LastChar 255 /Widths ["))
             return 0;
         for (int i = 0; i < 224; ++i)
             if (!Print(pdf, i % 16 ? " %d" : "\n%d", kHelveticaWidths[i]))
@@ -684,7 +690,8 @@ int CJpg2Pdf::AddPixelPage(FILE* pdf, const unsigned char* pixels, int width, in
         return 0;
     }
     char attributes[96];
-    std::snprintf(attributes, sizeof attributes, "/ColorSpace %s /BitsPerComponent 8 /Filter /DCTDecode",
+    std::snprintf(attributes, sizeof attributes,
+                  "/ColorSpace %s /BitsPerComponent 8 /Filter /DCTDecode",
                   bits == 8 ? "/DeviceGray" : "/DeviceRGB");
     return WriteImagePage(pdf, width, height, attributes, encoded.data(), encoded.size(), width,
                           height);

@@ -32,8 +32,8 @@ struct PdfTextWord {
     const char* text;  // UTF-8
     double left;       // where the word starts and ends
     double right;
-    double baseline;   // the y of the baseline it sits on
-    double size;       // the font size: its line's height
+    double baseline;  // the y of the baseline it sits on
+    double size;      // the font size: its line's height
 };
 
 class IMGDESK_API CJpg2Pdf {
@@ -112,8 +112,8 @@ private:
     unsigned long paperHeight_ = 0;
     double boxWidth_ = 0;  // points; 0: none given
     double boxHeight_ = 0;
-    bool writeFailed_ = false;  // any write since CreatePdfFile
-    std::wstring path_;         // the file CreatePdfFile made
+    bool writeFailed_ = false;            // any write since CreatePdfFile
+    std::wstring path_;                   // the file CreatePdfFile made
     const PdfTextWord* words_ = nullptr;  // the next page's text layer
     int wordCount_ = 0;
     int fontObject_ = 0;       // the text layer's font, written before the first page with text

@@ -501,8 +501,8 @@ ZipVerdict InspectInto(const wchar_t* archivePath, std::vector<ZipEntrySize>& fi
     ThreadUtf8Locale utf8;
     try {
         // Non-blocking, so that a pipe cannot stall the open; only regular files are archives.
-        FileHandle file(::open(WideToUtf8(archivePath).c_str(),
-                               O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        FileHandle file(
+            ::open(WideToUtf8(archivePath).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         struct stat info;
         if (file.Get() < 0 || ::fstat(file.Get(), &info) != 0) {
             detail = std::strerror(errno);
@@ -510,7 +510,8 @@ ZipVerdict InspectInto(const wchar_t* archivePath, std::vector<ZipEntrySize>& fi
         }
         char magic[4] = {};
         if (!S_ISREG(info.st_mode) || ::pread(file.Get(), magic, 4, 0) != 4 || magic[0] != 'P' ||
-            magic[1] != 'K' || !((magic[2] == 3 && magic[3] == 4) || (magic[2] == 5 && magic[3] == 6)))
+            magic[1] != 'K' ||
+            !((magic[2] == 3 && magic[3] == 4) || (magic[2] == 5 && magic[3] == 6)))
             return ZipVerdict::NotZip;
         // An empty archive is its end record alone, which the reader does not take.
         if (info.st_size == 22 && magic[2] == 5) {
@@ -540,7 +541,8 @@ ZipVerdict InspectInto(const wchar_t* archivePath, std::vector<ZipEntrySize>& fi
             if (status == ARCHIVE_EOF)
                 return ZipVerdict::Whole;
             if (status != ARCHIVE_OK) {
-                detail = archive_error_string(reader.get()) ? archive_error_string(reader.get()) : "";
+                detail =
+                    archive_error_string(reader.get()) ? archive_error_string(reader.get()) : "";
                 return ZipVerdict::Damaged;
             }
             if (++entries > limits.maxEntries) {
@@ -563,9 +565,10 @@ ZipVerdict InspectInto(const wchar_t* archivePath, std::vector<ZipEntrySize>& fi
                 if (read == ARCHIVE_EOF)
                     break;
                 if (read != ARCHIVE_OK) {
-                    detail = std::string(raw ? raw : "") + ": " +
-                             (archive_error_string(reader.get()) ? archive_error_string(reader.get())
-                                                                 : "unreadable");
+                    detail =
+                        std::string(raw ? raw : "") + ": " +
+                        (archive_error_string(reader.get()) ? archive_error_string(reader.get())
+                                                            : "unreadable");
                     return ZipVerdict::Damaged;
                 }
                 size += static_cast<long long>(length);

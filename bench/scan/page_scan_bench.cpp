@@ -47,7 +47,8 @@ const std::vector<Photo>& Photos() {
 void Decode(const Photo& stored, Photo& out) {
     codecs::DecodedImage image;
     codecs::Decode(stored.jpeg.data(), stored.jpeg.size(), image);
-    out.width = image.width, out.height = image.height, out.truth = stored.truth, out.spec = stored.spec;
+    out.width = image.width, out.height = image.height, out.truth = stored.truth,
+    out.spec = stored.spec;
     const std::size_t bytes = std::size_t(image.Stride()) * image.height;
     out.pixels.assign(image.pixels.get(), image.pixels.get() + bytes);
 }
@@ -74,7 +75,8 @@ void BM_JpegDecode12MP(benchmark::State& state) {
         const auto start = std::chrono::steady_clock::now();
         codecs::DecodedImage image;
         benchmark::DoNotOptimize(codecs::Decode(photo.jpeg.data(), photo.jpeg.size(), image));
-        const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double s =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         state.SetIterationTime(s);
         seconds += s, ++runs;
     }
@@ -92,8 +94,10 @@ void BM_ScanPage(benchmark::State& state) {
             Decode(stored, photo);
             PageScanResult result;
             const auto start = std::chrono::steady_clock::now();
-            const bool done = ScanPage(photo.pixels.data(), photo.width, photo.height, 24, nullptr, result);
-            seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const bool done =
+                ScanPage(photo.pixels.data(), photo.width, photo.height, 24, nullptr, result);
+            seconds +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (done) {
                 usable += Measure(photo, result).usable;
                 DelMem(result.pixels);
@@ -124,7 +128,8 @@ void OrderCorners(const std::vector<cv::Point>& quad, cv::Point2f out[4]) {
 bool OpenCvRecipe(const cv::Mat& photo, cv::Point2f corners[4], cv::Mat& page) {
     const double ratio = photo.rows / 500.0;
     cv::Mat small, grey, edges;
-    cv::resize(photo, small, cv::Size(int(std::lround(photo.cols / ratio)), 500), 0, 0, cv::INTER_AREA);
+    cv::resize(photo, small, cv::Size(int(std::lround(photo.cols / ratio)), 500), 0, 0,
+               cv::INTER_AREA);
     cv::cvtColor(small, grey, cv::COLOR_BGR2GRAY);
     cv::GaussianBlur(grey, grey, cv::Size(5, 5), 0);
     cv::Canny(grey, edges, 75, 200);
@@ -133,9 +138,9 @@ bool OpenCvRecipe(const cv::Mat& photo, cv::Point2f corners[4], cv::Mat& page) {
     cv::findContours(edges, contours, cv::RETR_LIST, cv::CHAIN_APPROX_SIMPLE);
     if (contours.empty())
         return false;
-    const auto largest = std::max_element(contours.begin(), contours.end(), [](const auto& a, const auto& b) {
-        return cv::contourArea(a) < cv::contourArea(b);
-    });
+    const auto largest = std::max_element(
+        contours.begin(), contours.end(),
+        [](const auto& a, const auto& b) { return cv::contourArea(a) < cv::contourArea(b); });
     std::vector<cv::Point> quad;
     cv::approxPolyDP(*largest, quad, 0.02 * cv::arcLength(*largest, true), true);
     if (quad.size() != 4)
@@ -143,8 +148,10 @@ bool OpenCvRecipe(const cv::Mat& photo, cv::Point2f corners[4], cv::Mat& page) {
     OrderCorners(quad, corners);
     for (int k = 0; k < 4; ++k)
         corners[k] *= float(ratio);
-    const float width = std::max(cv::norm(corners[1] - corners[0]), cv::norm(corners[2] - corners[3]));
-    const float height = std::max(cv::norm(corners[3] - corners[0]), cv::norm(corners[2] - corners[1]));
+    const float width =
+        std::max(cv::norm(corners[1] - corners[0]), cv::norm(corners[2] - corners[3]));
+    const float height =
+        std::max(cv::norm(corners[3] - corners[0]), cv::norm(corners[2] - corners[1]));
     const cv::Point2f box[4] = {{0, 0}, {width, 0}, {width, height}, {0, height}};
     cv::warpPerspective(photo, page, cv::getPerspectiveTransform(corners, box),
                         cv::Size(int(width), int(height)));
@@ -166,7 +173,8 @@ void BM_OpenCV_ContourRecipe(benchmark::State& state) {
             cv::Point2f corners[4];
             const auto start = std::chrono::steady_clock::now();
             const bool found = OpenCvRecipe(topDown, corners, page);
-            seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            seconds +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             PageScanResult result;
             std::vector<unsigned char> white;
             if (found && page.cols > 0 && page.rows > 0) {

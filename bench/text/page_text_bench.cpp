@@ -28,7 +28,7 @@ struct Page {
     test::GreyImage image;
     std::vector<unsigned char> pixels;  // the library's layout: bottom-up, padded rows
     tagRGBQUAD palette[256];
-    std::string pgm;                    // the same page as a file, for the program
+    std::string pgm;  // the same page as a file, for the program
 };
 
 const Page& ThePage() {
@@ -109,6 +109,9 @@ BENCHMARK(BM_RecognisePage)->Unit(benchmark::kMillisecond)->UseRealTime()->Itera
 BENCHMARK(BM_RecognisePage_FirstPage)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_TesseractProgram)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 BENCHMARK(BM_DetectUprightTurn)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
-BENCHMARK(BM_TesseractProgramOrientation)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_TesseractProgramOrientation)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(5);
 
 }  // namespace

@@ -55,7 +55,8 @@ ImageData* Adopt(codecs::DecodedImage& decoded, bool isBitmap) {
     static_cast<codecs::Dib&>(data->dib) = std::move(static_cast<codecs::Dib&>(decoded));
     data->rawFormat = RawFormatOf(decoded.format);
     data->isBitmap = isBitmap;
-    data->orientation = decoded.orientation >= 2 && decoded.orientation <= 8 ? decoded.orientation : 0;
+    data->orientation =
+        decoded.orientation >= 2 && decoded.orientation <= 8 ? decoded.orientation : 0;
     return data;
 }
 
@@ -262,7 +263,7 @@ UINT Image::GetFlags() {
         return 0;
     }
     return nativeImage->dib.dpiX > 0 && nativeImage->dib.dpiY > 0 ? ImageFlagsHasRealDPI
-                                                                   : ImageFlagsNone;
+                                                                  : ImageFlagsNone;
 }
 
 UINT Image::GetPropertyItemSize(PROPID propId) {

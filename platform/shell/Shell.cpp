@@ -127,7 +127,8 @@ HINSTANCE ShellExecuteW(HWND, LPCWSTR operation, LPCWSTR file, LPCWSTR parameter
     // The platform's mail program stands for the desktop's mail composer where there is one.
     std::vector<std::string> leading;
     std::string composer;
-    if (CString(file).CompareNoCase(L"outlook.exe") == 0 && FindProgram("xdg-email", composer) == 0) {
+    if (CString(file).CompareNoCase(L"outlook.exe") == 0 &&
+        FindProgram("xdg-email", composer) == 0) {
         name = "xdg-email";
         program = composer;
         leading.push_back("--attach");

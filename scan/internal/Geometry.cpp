@@ -9,12 +9,16 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 }
 
-double Length(Point a) { return std::hypot(a.x, a.y); }
+double Length(Point a) {
+    return std::hypot(a.x, a.y);
+}
 
 double Line::AngleDegrees() const {
     double angle = std::atan2(normal.y, normal.x) * 180.0 / kPi;
-    while (angle < 0) angle += 180.0;
-    while (angle >= 180.0) angle -= 180.0;
+    while (angle < 0)
+        angle += 180.0;
+    while (angle >= 180.0)
+        angle -= 180.0;
     return angle;
 }
 
@@ -161,7 +165,8 @@ void OrderCorners(Point corners[4]) {
         centre = centre + 0.25 * corners[i];
     // Clockwise as displayed (y down) is increasing atan2 angle.
     std::sort(corners, corners + 4, [&](Point a, Point b) {
-        return std::atan2(a.y - centre.y, a.x - centre.x) < std::atan2(b.y - centre.y, b.x - centre.x);
+        return std::atan2(a.y - centre.y, a.x - centre.x) <
+               std::atan2(b.y - centre.y, b.x - centre.x);
     });
     // Corner 0 starts the side whose direction is nearest to pointing right.
     int best = 0;

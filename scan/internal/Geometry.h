@@ -11,11 +11,21 @@ struct Point {
     double y = 0;
 };
 
-inline Point operator+(Point a, Point b) { return {a.x + b.x, a.y + b.y}; }
-inline Point operator-(Point a, Point b) { return {a.x - b.x, a.y - b.y}; }
-inline Point operator*(double s, Point a) { return {s * a.x, s * a.y}; }
-inline double Dot(Point a, Point b) { return a.x * b.x + a.y * b.y; }
-inline double Cross(Point a, Point b) { return a.x * b.y - a.y * b.x; }
+inline Point operator+(Point a, Point b) {
+    return {a.x + b.x, a.y + b.y};
+}
+inline Point operator-(Point a, Point b) {
+    return {a.x - b.x, a.y - b.y};
+}
+inline Point operator*(double s, Point a) {
+    return {s * a.x, s * a.y};
+}
+inline double Dot(Point a, Point b) {
+    return a.x * b.x + a.y * b.y;
+}
+inline double Cross(Point a, Point b) {
+    return a.x * b.y - a.y * b.x;
+}
 double Length(Point a);
 
 // The line of points p with Dot(normal, p) == offset; normal has unit length.

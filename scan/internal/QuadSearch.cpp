@@ -197,7 +197,8 @@ std::vector<Candidate> HoughCandidates(const Features& f, int maxLines) {
                 continue;
             const float weight = std::min(m, cap);
             double t = f.normal.At(x, y) * 180.0 / kPi;
-            if (t < 0) t += 180.0;
+            if (t < 0)
+                t += 180.0;
             const int centre = static_cast<int>(std::lround(t * 2));
             const float px = x + 0.5f, py = y + 0.5f;
             for (int k = -kSpread; k <= kSpread; ++k) {
@@ -239,7 +240,8 @@ std::vector<Candidate> HoughCandidates(const Features& f, int maxLines) {
                 peaks.push_back({v, a, d - maxDistance});
         }
     }
-    std::sort(peaks.begin(), peaks.end(), [](const Peak& a, const Peak& b) { return a.votes > b.votes; });
+    std::sort(peaks.begin(), peaks.end(),
+              [](const Peak& a, const Peak& b) { return a.votes > b.votes; });
     if (static_cast<int>(peaks.size()) > maxLines)
         peaks.resize(maxLines);
 
@@ -275,7 +277,8 @@ void RefineCandidate(const Features& f, Candidate& c) {
                 if (m <= 0)
                     continue;
                 const double t2 = f.normal.At(x, y);
-                const double agreement = std::fabs(std::cos(t2) * c.line.normal.x + std::sin(t2) * c.line.normal.y);
+                const double agreement =
+                    std::fabs(std::cos(t2) * c.line.normal.x + std::sin(t2) * c.line.normal.y);
                 if (agreement < std::cos(4 * kPi / 180))
                     continue;
                 points.push_back({{x + 0.5, y + 0.5}, std::min<double>(m, 4 * f.fullContrast)});
@@ -304,11 +307,13 @@ void ProfileCandidate(const Features& f, Candidate& c) {
     double lo = -1e18, hi = 1e18;
     auto clip = [&](double o, double d, double limit) {
         if (std::fabs(d) < 1e-12) {
-            if (o < 0 || o > limit) lo = 1, hi = 0;
+            if (o < 0 || o > limit)
+                lo = 1, hi = 0;
             return;
         }
         double t0 = (0 - o) / d, t1 = (limit - o) / d;
-        if (t0 > t1) std::swap(t0, t1);
+        if (t0 > t1)
+            std::swap(t0, t1);
         lo = std::max(lo, t0);
         hi = std::min(hi, t1);
     };
@@ -357,8 +362,9 @@ void ProfileCandidate(const Features& f, Candidate& c) {
         const float ax = static_cast<float>(ahead.x), ay = static_cast<float>(ahead.y);
         const float bx = static_cast<float>(behind.x), by = static_cast<float>(behind.y);
         const float stepL = f.logL.Sample(ax, ay) - f.logL.Sample(bx, by);
-        const float stepC = kChromaWeight * std::hypot(f.chromaA.Sample(ax, ay) - f.chromaA.Sample(bx, by),
-                                                       f.chromaB.Sample(ax, ay) - f.chromaB.Sample(bx, by));
+        const float stepC =
+            kChromaWeight * std::hypot(f.chromaA.Sample(ax, ay) - f.chromaA.Sample(bx, by),
+                                       f.chromaB.Sample(ax, ay) - f.chromaB.Sample(bx, by));
         const float stepToward = std::max(stepL, stepL > -3 * contrary ? stepC : 0.0f);
         const float stepAway = std::max(-stepL, stepL < 3 * contrary ? stepC : 0.0f);
         sumToward += std::min({1.0f, bestToward / full, stepToward / fullStep});
@@ -390,7 +396,8 @@ double SideSupport(const Candidate& c, Point a, Point b, Point inside) {
     const bool towardNormal = c.line.Distance(inside) > 0;
     const std::vector<float>& sums = towardNormal ? c.towardNormal : c.awayFromNormal;
     double ta = Dot(a, dir) - c.start, tb = Dot(b, dir) - c.start;
-    if (ta > tb) std::swap(ta, tb);
+    if (ta > tb)
+        std::swap(ta, tb);
     const double length = tb - ta;
     if (length < 1)
         return 0;
@@ -493,7 +500,8 @@ PageQuad FindPageQuad(const ReducedColour& picture) {
     const Point centre{w / 2.0, h / 2.0};
     for (size_t i = 0; i < lines.size(); ++i) {
         for (size_t j = i + 1; j < lines.size(); ++j) {
-            if (AngleBetween(lines[i].line, lines[j].line) > 30 || (lines[i].border && lines[j].border))
+            if (AngleBetween(lines[i].line, lines[j].line) > 30 ||
+                (lines[i].border && lines[j].border))
                 continue;
             // The distance between the lines where they pass the picture's centre.
             Point onI = centre - lines[i].line.Distance(centre) * lines[i].line.normal;
@@ -541,10 +549,13 @@ PageQuad FindPageQuad(const ReducedColour& picture) {
                 const Point in = corners[k] - corners[(k + 3) % 4];
                 const Point out = corners[(k + 1) % 4] - corners[k];
                 const double cross = Cross(in, out);
-                if (turnSign == 0) turnSign = cross;
-                if (cross * turnSign <= 0) ok = false;
+                if (turnSign == 0)
+                    turnSign = cross;
+                if (cross * turnSign <= 0)
+                    ok = false;
                 const double cosine = -Dot(in, out) / (Length(in) * Length(out));
-                if (std::fabs(cosine) > std::cos(50 * kPi / 180)) ok = false;
+                if (std::fabs(cosine) > std::cos(50 * kPi / 180))
+                    ok = false;
             }
             if (!ok)
                 continue;
@@ -578,7 +589,8 @@ PageQuad FindPageQuad(const ReducedColour& picture) {
                 const Point farPrevious = corners[(k + 2) % 4], farNext = corners[(k + 1) % 4];
                 const Point endPrevious = farPrevious + 0.7 * (nearPrevious - farPrevious);
                 const Point endNext = farNext + 0.7 * (nearNext - farNext);
-                reaches = SideSupport(lines[order[(k + 3) % 4]], endPrevious, nearPrevious, middle) >= 0.6 &&
+                reaches = SideSupport(lines[order[(k + 3) % 4]], endPrevious, nearPrevious,
+                                      middle) >= 0.6 &&
                           SideSupport(lines[order[(k + 1) % 4]], nearNext, endNext, middle) >= 0.6;
             }
             if (!reaches)

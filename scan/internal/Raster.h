@@ -19,7 +19,8 @@ class Plane {
 public:
     Plane() = default;
     Plane(int width, int height)
-        : width_(width), height_(height),
+        : width_(width),
+          height_(height),
           data_(pixel::NewScratch<T>(static_cast<long long>(width) * height)) {
         if (!data_)
             throw OutOfMemory{};
@@ -45,10 +46,14 @@ template <typename T>
 float Plane<T>::Sample(float x, float y) const {
     x -= 0.5f;
     y -= 0.5f;
-    if (x < 0) x = 0;
-    if (y < 0) y = 0;
-    if (x > width_ - 1) x = static_cast<float>(width_ - 1);
-    if (y > height_ - 1) y = static_cast<float>(height_ - 1);
+    if (x < 0)
+        x = 0;
+    if (y < 0)
+        y = 0;
+    if (x > width_ - 1)
+        x = static_cast<float>(width_ - 1);
+    if (y > height_ - 1)
+        y = static_cast<float>(height_ - 1);
     const int x0 = static_cast<int>(x), y0 = static_cast<int>(y);
     const int x1 = x0 + 1 < width_ ? x0 + 1 : x0, y1 = y0 + 1 < height_ ? y0 + 1 : y0;
     const float fx = x - x0, fy = y - y0;

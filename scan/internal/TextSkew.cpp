@@ -48,7 +48,9 @@ class ProfileScorer {
 public:
     // stride: every how many ink points take part (a quick look at many angles needs fewer).
     ProfileScorer(const std::vector<InkPoint>& ink, double halfDiagonal, size_t stride = 1)
-        : ink_(ink), stride_(stride), offset_(static_cast<int>(std::ceil(halfDiagonal)) + 2),
+        : ink_(ink),
+          stride_(stride),
+          offset_(static_cast<int>(std::ceil(halfDiagonal)) + 2),
           counts_(2 * offset_ + 3) {}
 
     double Score(double degrees) {

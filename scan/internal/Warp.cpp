@@ -28,11 +28,13 @@ void PageSpan(double x0, double dx, double y0, double dy, double width, double h
     auto limit = [&](double start, double step, double maximum) {
         // start + step (u + 0.5) within [0, maximum]
         if (std::fabs(step) < 1e-12) {
-            if (start < 0 || start > maximum) lo = hi = 0;
+            if (start < 0 || start > maximum)
+                lo = hi = 0;
             return;
         }
         double a = (0 - start) / step - 0.5, b = (maximum - start) / step - 0.5;
-        if (a > b) std::swap(a, b);
+        if (a > b)
+            std::swap(a, b);
         lo = std::max(lo, std::ceil(a));
         hi = std::min(hi, std::floor(b) + 1);
     };
@@ -73,19 +75,24 @@ struct Texel {
     static void BlendWide(const unsigned char* top, const unsigned char* bottom, int wx, int wy,
                           int bgr[3]) {
         const __m128i zero = _mm_setzero_si128();
-        const __m128i t = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(top)), zero);
-        const __m128i b = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bottom)), zero);
+        const __m128i t =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(top)), zero);
+        const __m128i b =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(bottom)), zero);
         // Vertical first: 255 x 256 still fits an unsigned 16-bit lane.
         const __m128i vertical = _mm_srli_epi16(
-            _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(t, _mm_set1_epi16(static_cast<short>(256 - wy))),
-                                        _mm_mullo_epi16(b, _mm_set1_epi16(static_cast<short>(wy)))),
-                          _mm_set1_epi16(128)),
+            _mm_add_epi16(
+                _mm_add_epi16(_mm_mullo_epi16(t, _mm_set1_epi16(static_cast<short>(256 - wy))),
+                              _mm_mullo_epi16(b, _mm_set1_epi16(static_cast<short>(wy)))),
+                _mm_set1_epi16(128)),
             8);
         const __m128i right = _mm_srli_si128(vertical, 2 * Bytes);
         const __m128i mixed = _mm_srli_epi16(
-            _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(vertical, _mm_set1_epi16(static_cast<short>(256 - wx))),
-                                        _mm_mullo_epi16(right, _mm_set1_epi16(static_cast<short>(wx)))),
-                          _mm_set1_epi16(128)),
+            _mm_add_epi16(
+                _mm_add_epi16(
+                    _mm_mullo_epi16(vertical, _mm_set1_epi16(static_cast<short>(256 - wx))),
+                    _mm_mullo_epi16(right, _mm_set1_epi16(static_cast<short>(wx)))),
+                _mm_set1_epi16(128)),
             8);
         const int low = _mm_cvtsi128_si32(mixed);
         bgr[0] = low & 0xFFFF;
@@ -108,7 +115,8 @@ void WarpRows(const SourcePicture& source, const PageMapping& mapping, bool grey
     // lower neighbour, so positions are kept on [0, size - 1) in 16.16 fixed point.
     const int32_t maxX = static_cast<int32_t>((source.width - 1) * kFixedOne) - 1;
     const int32_t maxY = static_cast<int32_t>((source.height - 1) * kFixedOne) - 1;
-    const unsigned char* displayTop = source.pixels + static_cast<long long>(source.height - 1) * stride;
+    const unsigned char* displayTop =
+        source.pixels + static_cast<long long>(source.height - 1) * stride;
     // The upper row of a pair lies later in memory: eight bytes from it must stay in the buffer.
     const unsigned char* bufferEnd = source.pixels + static_cast<long long>(source.height) * stride;
     const unsigned char fillGrey = static_cast<unsigned char>(
@@ -154,8 +162,8 @@ void WarpRows(const SourcePicture& source, const PageMapping& mapping, bool grey
             unsigned char* o = row + start * outBytes;
             for (int u = start; u < end; ++u, fx += stepX, fy += stepY, o += outBytes) {
                 const int wx = (fx >> 8) & 255, wy = (fy >> 8) & 255;
-                const unsigned char* top = displayTop - static_cast<long long>(fy >> 16) * stride +
-                                           (fx >> 16) * Bytes;
+                const unsigned char* top =
+                    displayTop - static_cast<long long>(fy >> 16) * stride + (fx >> 16) * Bytes;
                 const unsigned char* bottom = top - stride;
                 int colour[3];
 #if defined(__SSE2__)
@@ -183,9 +191,15 @@ void WarpRows(const SourcePicture& source, const PageMapping& mapping, bool grey
 void WarpPicture(const SourcePicture& source, const PageMapping& mapping, bool grey,
                  unsigned char* out, int width, int height) {
     switch (source.bits) {
-    case 8: WarpRows<1>(source, mapping, grey, out, width, height); break;
-    case 24: WarpRows<3>(source, mapping, grey, out, width, height); break;
-    default: WarpRows<4>(source, mapping, grey, out, width, height); break;
+        case 8:
+            WarpRows<1>(source, mapping, grey, out, width, height);
+            break;
+        case 24:
+            WarpRows<3>(source, mapping, grey, out, width, height);
+            break;
+        default:
+            WarpRows<4>(source, mapping, grey, out, width, height);
+            break;
     }
 }
 

@@ -14,11 +14,11 @@
 
 namespace {
 
-using imgdesk::test::ScopedEnv;
-using imgdesk::test::TempDir;
 using imgdesk::test::Outcome;
 using imgdesk::test::ReadFile;
+using imgdesk::test::ScopedEnv;
 using imgdesk::test::Shell;
+using imgdesk::test::TempDir;
 using imgdesk::test::Tool;
 
 bool Have(const char* program) {

@@ -85,8 +85,8 @@ TEST_F(Conventions, OptionsFollowTheUsualRules) {
          }) {
         const Outcome run = Tool(dir, c.arguments);
         EXPECT_EQ(c.status, run.status) << c.arguments << "\n" << run.err;
-        EXPECT_NE(std::string::npos, (run.out + run.err).find(c.said))
-            << c.arguments << "\n" << run.err;
+        EXPECT_NE(std::string::npos, (run.out + run.err).find(c.said)) << c.arguments << "\n"
+                                                                       << run.err;
         EXPECT_FALSE(Exists(out)) << c.arguments;
     }
     // Flags take no value, so an input after one stays an input; options go anywhere; '--' ends
@@ -118,22 +118,38 @@ struct Writing {
 std::map<std::string, Writing> WritingCommands(const std::string& photo, const std::string& jpeg) {
     const std::string picture = " " + photo + " -o OUT";
     return {
-        {"brightness", {"--amount 5" + picture}},  {"contrast", {"--amount 5" + picture}},
-        {"saturation", {"--amount 5" + picture}},  {"channel-gain", {"--red 9" + picture}},
-        {"grey", {picture}},                       {"colour", {picture}},
-        {"mono", {picture}},                       {"negative", {picture}},
-        {"relief", {picture}},                     {"sharpen", {picture}},
-        {"turn", {"--by cw" + picture}},           {"rotate", {"--degrees 10" + picture}},
-        {"straighten", {"--angle 3" + picture}},   {"zoom", {"--scale 0.5" + picture}},
-        {"stretch", {picture}},                    {"threshold", {"--level 99" + picture}},
-        {"binarize", {picture}},                   {"convolve", {"--kernel 1,2,1" + picture}},
-        {"edges", {picture}},                      {"smooth", {picture}},
-        {"smooth-colour", {picture}},              {"erode", {picture}},
-        {"largest-region", {picture}},             {"wavelet", {picture}},
-        {"clean-border", {picture}},               {"clean", {picture}},
-        {"grey-copy", {" " + jpeg + " -o OUT"}},   {"sample", {"--width 64 --height 64 -o OUT"}},
-        {"scan", {picture, ".pdf"}},               {"pdf", {picture, ".pdf"}},
-        {"border", {photo + " --draw OUT"}},       {"frame", {"FRAME --cut OUT"}},
+        {"brightness", {"--amount 5" + picture}},
+        {"contrast", {"--amount 5" + picture}},
+        {"saturation", {"--amount 5" + picture}},
+        {"channel-gain", {"--red 9" + picture}},
+        {"grey", {picture}},
+        {"colour", {picture}},
+        {"mono", {picture}},
+        {"negative", {picture}},
+        {"relief", {picture}},
+        {"sharpen", {picture}},
+        {"turn", {"--by cw" + picture}},
+        {"rotate", {"--degrees 10" + picture}},
+        {"straighten", {"--angle 3" + picture}},
+        {"zoom", {"--scale 0.5" + picture}},
+        {"stretch", {picture}},
+        {"threshold", {"--level 99" + picture}},
+        {"binarize", {picture}},
+        {"convolve", {"--kernel 1,2,1" + picture}},
+        {"edges", {picture}},
+        {"smooth", {picture}},
+        {"smooth-colour", {picture}},
+        {"erode", {picture}},
+        {"largest-region", {picture}},
+        {"wavelet", {picture}},
+        {"clean-border", {picture}},
+        {"clean", {picture}},
+        {"grey-copy", {" " + jpeg + " -o OUT"}},
+        {"sample", {"--width 64 --height 64 -o OUT"}},
+        {"scan", {picture, ".pdf"}},
+        {"pdf", {picture, ".pdf"}},
+        {"border", {photo + " --draw OUT"}},
+        {"frame", {"FRAME --cut OUT"}},
         {"bind", {"SOURCE -o OUT", ".zip"}},
     };
 }
@@ -150,7 +166,8 @@ TEST_F(Conventions, EveryCommandThatWritesRefusesAnExistingOutputUnlessForced) {
         ASSERT_NE(commands.end(), found) << name << " writes a file this test does not try";
         const std::string target = dir.Write("out-" + name + found->second.extension, "keep");
         const std::string source = dir.Write("source-" + name + ".txt", "bound");
-        std::string arguments = std::regex_replace(found->second.arguments, std::regex("OUT"), target);
+        std::string arguments =
+            std::regex_replace(found->second.arguments, std::regex("OUT"), target);
         arguments = std::regex_replace(arguments, std::regex("FRAME"), frame);
         arguments = std::regex_replace(arguments, std::regex("SOURCE"), source);
 
@@ -196,13 +213,16 @@ TEST_F(Conventions, ManualAndCompletionsComeFromTheCommandTable) {
     const std::vector<std::string> names = CommandNames();
     ASSERT_GE(names.size(), 30u);
     for (const std::string& name : names) {
-        EXPECT_NE(std::string::npos, man.find("\\fBimgdesk " + std::regex_replace(name, std::regex("-"), "\\-") + "\\fR"))
+        EXPECT_NE(
+            std::string::npos,
+            man.find("\\fBimgdesk " + std::regex_replace(name, std::regex("-"), "\\-") + "\\fR"))
             << name;
         const size_t bashCase = bash.find("\n    " + name + ")\n");
         const size_t zshCase = zsh.find("\n    " + name + ")\n");
         ASSERT_NE(std::string::npos, bashCase) << name;
         ASSERT_NE(std::string::npos, zshCase) << name;
-        const std::string bashOptions = bash.substr(bashCase, bash.find(";;\n    ", bashCase + 1) - bashCase);
+        const std::string bashOptions =
+            bash.substr(bashCase, bash.find(";;\n    ", bashCase + 1) - bashCase);
         const std::string zshSpecs = zsh.substr(zshCase, zsh.find(";;", zshCase) - zshCase);
         const std::set<std::string> options = OptionsOf(name);
         EXPECT_TRUE(options.count("quiet") && options.count("help")) << name;
@@ -220,9 +240,10 @@ TEST_F(Conventions, ManualAndCompletionsComeFromTheCommandTable) {
     // The completion works in bash: option names, then the values an option allows.
     const std::string script = dir.Write("imgdesk.bash", bash);
     const Outcome completed = Shell(
-        dir, "bash -c 'source " + script +
-                 "; COMP_WORDS=(imgdesk turn --b); COMP_CWORD=2; _imgdesk; echo ${COMPREPLY[@]};"
-                 " COMP_WORDS=(imgdesk turn --by c); COMP_CWORD=3; _imgdesk; echo ${COMPREPLY[@]}'");
+        dir,
+        "bash -c 'source " + script +
+            "; COMP_WORDS=(imgdesk turn --b); COMP_CWORD=2; _imgdesk; echo ${COMPREPLY[@]};"
+            " COMP_WORDS=(imgdesk turn --by c); COMP_CWORD=3; _imgdesk; echo ${COMPREPLY[@]}'");
     EXPECT_EQ("--by\ncw ccw\n", completed.out) << completed.err;
 }
 

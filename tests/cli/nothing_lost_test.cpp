@@ -44,8 +44,8 @@ Names Leftovers(const std::string& folder) {
 class NothingLost : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(0, Tool(dir, "sample --width 160 --height 120 -o " + Quoted(dir.File("p.jpg")))
-                         .status);
+        ASSERT_EQ(
+            0, Tool(dir, "sample --width 160 --height 120 -o " + Quoted(dir.File("p.jpg"))).status);
         photo = ReadFile(dir.File("p.jpg"));
     }
     TempDir dir, work;
@@ -81,8 +81,9 @@ TEST_F(NothingLost, BindKeepsEverySourceUnlessTheWholeArchiveIsInPlace) {
     EXPECT_EQ(Leftovers(dir.Path()), Names{});
 
     ASSERT_EQ(0, Tool(dir, "sample -o " + Quoted(dir.File("q.png"))).status);
-    const Outcome bound = Tool(dir, "bind " + Quoted(dir.File("p.jpg")) + " " +
-                                        Quoted(dir.File("q.png")) + " -o " + Quoted(dir.File("x.zip")));
+    const Outcome bound =
+        Tool(dir, "bind " + Quoted(dir.File("p.jpg")) + " " + Quoted(dir.File("q.png")) + " -o " +
+                      Quoted(dir.File("x.zip")));
     ASSERT_EQ(0, bound.status) << bound.err;
     EXPECT_EQ(ListZip(dir.File("x.zip")), (Names{"p.jpg", "q.png"}));
     EXPECT_FALSE(std::filesystem::exists(dir.File("p.jpg")));
@@ -105,10 +106,10 @@ TEST_F(NothingLost, TwoBindsToOneArchiveNeverBothSucceed) {
         for (const char* name : {"a.jpg", "b.jpg"})
             dir.Write(name, std::string(name) + std::string(200000, 'x'));
         const std::string bind = std::string("'") + IMGDESK_CLI + "' bind ";
-        const Outcome both = Shell(dir, "( (" + bind + Quoted(dir.File("a.jpg")) + " -o " +
-                                            Quoted(archive) + "; echo a=$? >&2) & (" + bind +
-                                            Quoted(dir.File("b.jpg")) + " -o " + Quoted(archive) +
-                                            "; echo b=$? >&2) & wait )");
+        const Outcome both =
+            Shell(dir, "( (" + bind + Quoted(dir.File("a.jpg")) + " -o " + Quoted(archive) +
+                           "; echo a=$? >&2) & (" + bind + Quoted(dir.File("b.jpg")) + " -o " +
+                           Quoted(archive) + "; echo b=$? >&2) & wait )");
         const bool aWon = both.err.find("a=0") != std::string::npos;
         const bool bWon = both.err.find("b=0") != std::string::npos;
         ASSERT_NE(aWon, bWon) << both.err;
@@ -124,7 +125,7 @@ TEST_F(NothingLost, TwoBindsToOneArchiveNeverBothSucceed) {
 TEST_F(NothingLost, UnbindRemovesTheArchiveOnlyWhenEveryFileArrived) {
     const std::string whole = CraftZip({{"one.txt", "one"}, {"two.txt", "two"}});
     std::string encrypted = whole;
-    encrypted[6] |= 1;  // the local header's "encrypted" flag ...
+    encrypted[6] |= 1;                                 // the local header's "encrypted" flag ...
     encrypted[encrypted.find("PK\x01\x02") + 8] |= 1;  // ... and the central directory's
     struct Case {
         std::string name, bytes, message;
@@ -205,8 +206,12 @@ TEST_F(NothingLost, ConcurrentPdfJobsKeepTheirOwnPages) {
     IMGDESK_REQUIRE_PDF_TOOLS();
     ASSERT_EQ(0, ::mkdir(dir.File("a").c_str(), 0700));
     ASSERT_EQ(0, ::mkdir(dir.File("b").c_str(), 0700));
-    ASSERT_EQ(0, Tool(dir, "sample --width 200 --height 100 -o " + Quoted(dir.File("a/page.png"))).status);
-    ASSERT_EQ(0, Tool(dir, "sample --width 100 --height 300 -o " + Quoted(dir.File("b/page.png"))).status);
+    ASSERT_EQ(
+        0,
+        Tool(dir, "sample --width 200 --height 100 -o " + Quoted(dir.File("a/page.png"))).status);
+    ASSERT_EQ(
+        0,
+        Tool(dir, "sample --width 100 --height 300 -o " + Quoted(dir.File("b/page.png"))).status);
     // At 72 pixels per inch a page's box in points is its size in pixels.
     const std::string tool = std::string("'") + IMGDESK_CLI + "' pdf --dpi 72 ";
     for (int round = 0; round < 6; ++round) {
@@ -217,8 +222,10 @@ TEST_F(NothingLost, ConcurrentPdfJobsKeepTheirOwnPages) {
                     Quoted(dir.File(std::string(side) + std::to_string(round) + ".pdf")) + ") & ";
         }
         ASSERT_EQ(0, Shell(dir, "( " + jobs + "wait )").status);
-        ExpectPdf(dir.File("a" + std::to_string(round) + ".pdf"), {{200, 100}, {200, 100}, {200, 100}});
-        ExpectPdf(dir.File("b" + std::to_string(round) + ".pdf"), {{100, 300}, {100, 300}, {100, 300}});
+        ExpectPdf(dir.File("a" + std::to_string(round) + ".pdf"),
+                  {{200, 100}, {200, 100}, {200, 100}});
+        ExpectPdf(dir.File("b" + std::to_string(round) + ".pdf"),
+                  {{100, 300}, {100, 300}, {100, 300}});
     }
     EXPECT_EQ(FolderTree(work.File("temp")), Names{});
 }
@@ -247,8 +254,9 @@ TEST_F(NothingLost, InterruptedJobsAndDeadJobsLeaveNothingBehind) {
     for (int i = 0; i < 8; ++i)
         photos += " " + Quoted(photo);
     for (const char* delay : {"0.1", "0.3"}) {
-        const Outcome run = Shell(dir, std::string("timeout -s TERM ") + delay + " '" + IMGDESK_CLI +
-                                           "' scan" + photos + " -o " + Quoted(dir.File("out.pdf")));
+        const Outcome run =
+            Shell(dir, std::string("timeout -s TERM ") + delay + " '" + IMGDESK_CLI + "' scan" +
+                           photos + " -o " + Quoted(dir.File("out.pdf")));
         EXPECT_TRUE(run.status == 124 || run.status == 0) << run.status << run.err;
         EXPECT_EQ(Leftovers(dir.Path()), Names{}) << delay;
         EXPECT_EQ(FolderTree(work.File("temp")), Names{}) << delay;
@@ -325,7 +333,7 @@ std::string FlatPng(unsigned width, unsigned height) {
         const std::string body = type + data;
         return be(static_cast<unsigned>(data.size())) + body +
                be(static_cast<unsigned>(::crc32(0, reinterpret_cast<const Bytef*>(body.data()),
-                                                 static_cast<uInt>(body.size()))));
+                                                static_cast<uInt>(body.size()))));
     };
     std::string rows;
     for (unsigned y = 0; y < std::min(height, 2000u); ++y)
@@ -335,7 +343,8 @@ std::string FlatPng(unsigned width, unsigned height) {
     ::compress(reinterpret_cast<Bytef*>(&packed[0]), &size,
                reinterpret_cast<const Bytef*>(rows.data()), static_cast<uLong>(rows.size()));
     packed.resize(size);
-    return "\x89PNG\r\n\x1a\n" + chunk("IHDR", be(width) + be(height) + std::string("\x08\0\0\0\0", 5)) +
+    return "\x89PNG\r\n\x1a\n" +
+           chunk("IHDR", be(width) + be(height) + std::string("\x08\0\0\0\0", 5)) +
            chunk("IDAT", packed) + chunk("IEND", "");
 }
 
@@ -346,7 +355,8 @@ TEST_F(NothingLost, HostileInputsAreRefusedQuicklyWithTheReason) {
     const std::string out = " -o " + Quoted(dir.File("out.png"));
     ASSERT_EQ(0, Tool(dir, "sample --width 64 --height 64 -o " + Quoted(dir.File("s.png"))).status);
     ASSERT_EQ(0, Tool(dir, "zoom --scale 0.015625 " + Quoted(dir.File("s.png")) + " -o " +
-                               Quoted(dir.File("one.png"))).status);
+                               Quoted(dir.File("one.png")))
+                     .status);
     struct Case {
         std::string arguments;
         int status;
@@ -365,7 +375,8 @@ TEST_F(NothingLost, HostileInputsAreRefusedQuicklyWithTheReason) {
              {"grey --max-pixels=lots " + Quoted(dir.File("big.png")) + out, 2, "not a positive"},
              {"rotate --degrees 33 " + Quoted(dir.File("one.png")) + out, 1, "nothing is left"},
          }) {
-        const Outcome run = Shell(dir, "timeout 20 '" + std::string(IMGDESK_CLI) + "' " + c.arguments);
+        const Outcome run =
+            Shell(dir, "timeout 20 '" + std::string(IMGDESK_CLI) + "' " + c.arguments);
         EXPECT_EQ(c.status, run.status) << c.arguments << "\n" << run.err;
         EXPECT_NE(std::string::npos, run.err.find(c.message)) << c.arguments << "\n" << run.err;
         EXPECT_FALSE(std::filesystem::exists(dir.File("out.png"))) << c.arguments;
@@ -384,7 +395,8 @@ TEST_F(NothingLost, NamesThatAreNotUtf8NameTheirOwnFile) {
     ASSERT_EQ(0, Tool(dir, "sample --width 96 --height 64 -o " + Quoted(latin)).status);
     const std::string bytes = ReadFile(latin);
     dir.Write("caf\xEF\xBF\xBD.jpg", "look-alike");
-    const Outcome grey = Tool(dir, "grey " + Quoted(latin) + " -o " + Quoted(dir.File("g\xE9.png")));
+    const Outcome grey =
+        Tool(dir, "grey " + Quoted(latin) + " -o " + Quoted(dir.File("g\xE9.png")));
     ASSERT_EQ(0, grey.status) << grey.err;
     EXPECT_EQ(ReadFile(dir.File("g\xE9.png")).substr(1, 3), "PNG");
     ASSERT_EQ(0, Tool(dir, "bind " + Quoted(latin) + " -o " + Quoted(dir.File("x.zip"))).status);
@@ -421,8 +433,8 @@ TEST_F(FullDisk, NoFileIsLostOrHalfWritten) {
     const std::string old = full + "/old.bmp";
     ASSERT_EQ(0, Tool(dir, "sample --width 64 --height 64 -o " + Quoted(old)).status);
     const std::string before = ReadFile(old);
-    const std::string bytes = CraftZip({{"a.bin", std::string(60000, 'a')},
-                                        {"b.bin", std::string(60000, 'b')}});
+    const std::string bytes =
+        CraftZip({{"a.bin", std::string(60000, 'a')}, {"b.bin", std::string(60000, 'b')}});
     const std::string archive = full + "/in.zip";
     std::filesystem::copy_file(dir.Write("in.zip", bytes), archive);
     const std::string big = dir.File("big.jpg");
@@ -436,8 +448,8 @@ TEST_F(FullDisk, NoFileIsLostOrHalfWritten) {
                                full + "/filler");
 
     // A picture that does not fit: the old output stays whole.
-    Outcome run = Tool(dir, "zoom --scale 8 " + Quoted(dir.File("p.jpg")) + " -o " + Quoted(old) +
-                                " --force");
+    Outcome run = Tool(
+        dir, "zoom --scale 8 " + Quoted(dir.File("p.jpg")) + " -o " + Quoted(old) + " --force");
     EXPECT_EQ(1, run.status);
     EXPECT_TRUE(ReadFile(old) == before);
 
@@ -456,8 +468,8 @@ TEST_F(FullDisk, NoFileIsLostOrHalfWritten) {
     }
     // libarchive does not end the compression of an entry whose write failed: under
     // LeakSanitizer that one-off loss in a failing run would hide the outcome this case checks.
-    run = Shell(dir, std::string("ASAN_OPTIONS=detect_leaks=0 '") + IMGDESK_CLI + "' bind" + sources +
-                         " -o " + Quoted(full + "/all.zip"));
+    run = Shell(dir, std::string("ASAN_OPTIONS=detect_leaks=0 '") + IMGDESK_CLI + "' bind" +
+                         sources + " -o " + Quoted(full + "/all.zip"));
     EXPECT_EQ(1, run.status) << run.out;
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(ReadFile(dir.File("s" + std::to_string(i) + ".jpg")) == ReadFile(big));

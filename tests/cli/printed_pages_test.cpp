@@ -80,7 +80,8 @@ Bytes MarkedJpeg(const Bytes& exif) {
         const bool blockRow = info.next_scanline < 24;
         for (int x = 0; x < kMarkedWidth; ++x) {
             const bool dark = blockRow && x < 32;
-            row[3 * x] = dark ? 20 : 230, row[3 * x + 1] = dark ? 30 : 220, row[3 * x + 2] = dark ? 40 : 200;
+            row[3 * x] = dark ? 20 : 230, row[3 * x + 1] = dark ? 30 : 220,
+                    row[3 * x + 2] = dark ? 40 : 200;
         }
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&info, rows, 1);
@@ -224,8 +225,8 @@ TEST_F(PrintedPages, PhotosAreShownTheWayTheirOrientationSays) {
     const struct {
         int orientation;
         bool right, bottom;
-    } cases[] = {{1, false, false}, {2, true, false}, {3, true, true},  {4, false, true},
-                 {5, false, false}, {6, true, false}, {7, true, true},  {8, false, true}};
+    } cases[] = {{1, false, false}, {2, true, false}, {3, true, true}, {4, false, true},
+                 {5, false, false}, {6, true, false}, {7, true, true}, {8, false, true}};
     for (const auto& c : cases) {
         SCOPED_TRACE("orientation " + std::to_string(c.orientation));
         const bool swaps = c.orientation >= 5;
@@ -278,8 +279,7 @@ std::string WithPhys(const std::string& png, unsigned long perUnitX, unsigned lo
 Bytes GreyTiff(int width, int height, unsigned x, unsigned y, unsigned unit, bool little) {
     Writer w{little, {}};
     w.Put(little ? 0x4949 : 0x4D4D, 2), w.Put(42, 2), w.Put(8, 4);
-    const unsigned long entries = 12, rationals = 8 + 2 + 12 * entries + 4,
-                        pixels = rationals + 16;
+    const unsigned long entries = 12, rationals = 8 + 2 + 12 * entries + 4, pixels = rationals + 16;
     const auto entry = [&](unsigned tag, unsigned type, unsigned long value) {
         w.Put(tag, 2), w.Put(type, 2), w.Put(1, 4);
         if (type == 3)
@@ -333,11 +333,11 @@ TEST_F(PrintedPages, PagesMeasureWhatTheirResolutionSays) {
         double width, height;
     } cases[] = {
         {"JFIF dpi", Save("jfif.jpg", MakeJpeg(jfif)), "", 288, 216},
-        {"JFIF dots per cm", Save("jfif-cm.jpg", MakeJpeg(jfifCm)), "",
-         600 * 72 / (118 * 2.54), 450 * 72 / (59 * 2.54)},
+        {"JFIF dots per cm", Save("jfif-cm.jpg", MakeJpeg(jfifCm)), "", 600 * 72 / (118 * 2.54),
+         450 * 72 / (59 * 2.54)},
         {"EXIF", Save("exif.jpg", MakeJpeg(exifOnly)), "", 144, 216},
-        {"EXIF per cm behind an aspect-only JFIF", Save("exif-cm.jpg", MakeJpeg(exifBehindJfif)), "",
-         400 * 72 / (120 * 2.54), 600 * 72 / (240 * 2.54)},
+        {"EXIF per cm behind an aspect-only JFIF", Save("exif-cm.jpg", MakeJpeg(exifBehindJfif)),
+         "", 400 * 72 / (120 * 2.54), 600 * 72 / (240 * 2.54)},
         {"JFIF, turned by EXIF", Save("turned.jpg", MakeJpeg(turned)), "", 216, 288},
         {"PNG pHYs", dir.Write("phys.png", WithPhys(png, 5906, 11811, 1)), "",
          300 * 72 / perMetreDpi, 200 * 72 / tallPerMetreDpi},
@@ -450,7 +450,8 @@ TEST_F(PrintedPages, UnreadableInputsAreNamedNotDropped) {
             EXPECT_EQ(std::string::npos, strict.err.find("good")) << strict.err;
             EXPECT_FALSE(std::filesystem::exists(pdf));
 
-            const Outcome skipping = Tool(dir, command + std::string(" --skip-bad") + inputs + Quoted(pdf));
+            const Outcome skipping =
+                Tool(dir, command + std::string(" --skip-bad") + inputs + Quoted(pdf));
             ASSERT_EQ(0, skipping.status) << skipping.err;
             EXPECT_NE(std::string::npos, skipping.err.find("warning")) << skipping.err;
             EXPECT_NE(std::string::npos, skipping.err.find(bad.name)) << skipping.err;
@@ -460,8 +461,8 @@ TEST_F(PrintedPages, UnreadableInputsAreNamedNotDropped) {
             std::filesystem::remove(pdf);
 
             // Nothing left to write is a failure, --skip-bad or not.
-            const Outcome nothing =
-                Tool(dir, command + std::string(" --skip-bad ") + Quoted(path) + " -o " + Quoted(pdf));
+            const Outcome nothing = Tool(
+                dir, command + std::string(" --skip-bad ") + Quoted(path) + " -o " + Quoted(pdf));
             EXPECT_EQ(1, nothing.status) << nothing.err;
             EXPECT_FALSE(std::filesystem::exists(pdf));
         }

@@ -61,7 +61,8 @@ TEST_F(ScanOcr, PagesLyingAnyWayRoundComeOutUprightAndSearchable) {
     std::string arguments = "scan --ocr";
     for (const auto& photo : photos) {
         const std::string path = dir.File("turned" + std::to_string(int(photo.turn)) + ".bmp");
-        ASSERT_TRUE(imgdesk::test::WriteBmp(imgdesk::test::PhotographTurned(page, photo.turn), path));
+        ASSERT_TRUE(
+            imgdesk::test::WriteBmp(imgdesk::test::PhotographTurned(page, photo.turn), path));
         arguments += " '" + path + "'";
     }
     const std::string pdf = dir.File("searchable.pdf");
@@ -82,14 +83,17 @@ TEST_F(ScanOcr, PagesLyingAnyWayRoundComeOutUprightAndSearchable) {
             << line;
 
         const std::string number = std::to_string(i + 1);
-        const Outcome info = Shell(dir, "pdfinfo -f " + number + " -l " + number + " '" + pdf + "'");
+        const Outcome info =
+            Shell(dir, "pdfinfo -f " + number + " -l " + number + " '" + pdf + "'");
         double width = 0, height = 0;
         const size_t at = info.out.find("size:");
         ASSERT_NE(std::string::npos, at) << info.out;
         std::sscanf(info.out.c_str() + at + 5, "%lf x %lf", &width, &height);
         EXPECT_GT(height, width) << "upright, page " << number;
-        const Outcome text = Shell(dir, "pdftotext -f " + number + " -l " + number + " '" + pdf + "' -");
-        EXPECT_GE(imgdesk::test::WordRecall(text.out), 0.9) << "page " << number << "\n" << text.out;
+        const Outcome text =
+            Shell(dir, "pdftotext -f " + number + " -l " + number + " '" + pdf + "' -");
+        EXPECT_GE(imgdesk::test::WordRecall(text.out), 0.9) << "page " << number << "\n"
+                                                            << text.out;
     }
     EXPECT_EQ(0, Shell(dir, "test -z \"$(ls -A '" + dir.File("temp") + "')\"").status);
 }
@@ -99,7 +103,8 @@ TEST_F(ScanOcr, MissingLanguageDataFailsBeforeAnyWork) {
     ASSERT_EQ(0, Tool(dir, "sample --width 200 --height 150 -o '" + photo + "'").status);
     const Outcome run = Tool(dir, "scan --ocr=eng+zzz '" + photo + "' -o '" + pdf + "'");
     EXPECT_EQ(1, run.status);
-    EXPECT_NE(std::string::npos, run.err.find("no Tesseract language data for 'eng+zzz'")) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("no Tesseract language data for 'eng+zzz'"))
+        << run.err;
     EXPECT_EQ(std::string::npos, run.err.find("Error opening data file")) << run.err;
     EXPECT_FALSE(std::ifstream(pdf).good());
     const Outcome empty = Tool(dir, "scan --ocr=+ '" + photo + "' -o '" + dir.File("e.pdf") + "'");

@@ -20,10 +20,12 @@ TEST(CString, Utf8ConversionKeepsTextAndEveryByteOfNamesThatAreNotUtf8) {
         std::wstring wide;
     };
     for (const Case& c : std::vector<Case>{
-             {"a\xC3" "b", {L'a', 0xDCC3, L'b'}},             // cut-off sequence
-             {"\xC0\xAF", {0xDCC0, 0xDCAF}},                  // overlong "/"
+             {"a\xC3"
+              "b",
+              {L'a', 0xDCC3, L'b'}},          // cut-off sequence
+             {"\xC0\xAF", {0xDCC0, 0xDCAF}},  // overlong "/"
              {"caf\xE9.jpg", {L'c', L'a', L'f', 0xDCE9, L'.', L'j', L'p', L'g'}},  // Latin-1
-             {"\xED\xA0\x80", {0xDCED, 0xDCA0, 0xDC80}},       // an encoded surrogate
+             {"\xED\xA0\x80", {0xDCED, 0xDCA0, 0xDC80}},              // an encoded surrogate
              {"\xF4\x90\x80\x80", {0xDCF4, 0xDC90, 0xDC80, 0xDC80}},  // beyond U+10FFFF
              {"\xFF\xFE", {0xDCFF, 0xDCFE}},
          }) {

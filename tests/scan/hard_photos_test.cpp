@@ -36,9 +36,11 @@ const HardPhotoSet& HardPhotos() {
 }
 
 int PhotoGrey(const Photo& photo, double x, double y) {
-    const int ix = std::clamp(int(x), 0, photo.width - 1), iy = std::clamp(int(y), 0, photo.height - 1);
+    const int ix = std::clamp(int(x), 0, photo.width - 1),
+              iy = std::clamp(int(y), 0, photo.height - 1);
     const int stride = pixel::RowStride(photo.width, 24);
-    const unsigned char* p = photo.pixels.data() + std::size_t(photo.height - 1 - iy) * stride + 3 * ix;
+    const unsigned char* p =
+        photo.pixels.data() + std::size_t(photo.height - 1 - iy) * stride + 3 * ix;
     return GreyLevel(p[0], p[1], p[2]);
 }
 
@@ -80,8 +82,8 @@ TEST(HardPhotoTruth, EdgesLieWhereThePixelsChange) {
     int checked = 0;
     for (int i = 0; i < HardPhotoSet::Count(); ++i) {
         const PhotoSpec& s = HardPhotoSet::Spec(i);
-        if (s.desk != Desk::Dark || s.company != Company::None || s.fingers || s.curl != Curl::None ||
-            s.outOfFrame > 0 || s.spread)
+        if (s.desk != Desk::Dark || s.company != Company::None || s.fingers ||
+            s.curl != Curl::None || s.outOfFrame > 0 || s.spread)
             continue;
         const Photo photo = HardPhotos().Make(i);
         std::vector<int> inside, outside;
@@ -99,8 +101,10 @@ TEST(HardPhotoTruth, ConditionsAreAsStrongAsNamed) {
     struct Case {
         const char* photo;
         int minContrast, maxContrast;  // median grey levels between paper and desk at the edges
-    } const white[] = {
-        {"white_desk_c12", 6, 18}, {"white_desk_c8", 3, 14}, {"white_desk_c5", 1, 10}, {"grey_desk_c15", 8, 22}};
+    } const white[] = {{"white_desk_c12", 6, 18},
+                       {"white_desk_c8", 3, 14},
+                       {"white_desk_c5", 1, 10},
+                       {"grey_desk_c15", 8, 22}};
     for (const Case& c : white) {
         const Photo photo = HardPhotos().Make(IndexOf(c.photo));
         std::vector<int> inside, outside;
@@ -167,7 +171,8 @@ class HardPhotoAccuracy : public ::testing::TestWithParam<int> {};
 TEST_P(HardPhotoAccuracy, PageMeetsItsBar) {
     const Photo photo = HardPhotos().Make(GetParam());
     PageScanResult r;
-    ASSERT_TRUE(ScanPage(photo.pixels.data(), photo.width, photo.height, 24, nullptr, r)) << photo.name;
+    ASSERT_TRUE(ScanPage(photo.pixels.data(), photo.width, photo.height, 24, nullptr, r))
+        << photo.name;
     const std::unique_ptr<unsigned char, ResultPixels> owned(r.pixels);
     const ScanFigures f = Measure(photo, r);
     if (kEdgesBelowNoise.count(photo.name.substr(4))) {
@@ -179,12 +184,16 @@ TEST_P(HardPhotoAccuracy, PageMeetsItsBar) {
     const std::string fails = Shortfalls(photo, r, f);
     if (!fails.empty())
         ADD_FAILURE() << photo.name << " [" << photo.labels << "]"
-                      << "\n  expected " << (photo.truth.ambiguous ? "text kept and level" : KindName(photo.truth.expected))
-                      << ", found " << KindName(r.foundBy) << "; " << Describe(f) << ", text cut " << f.textCut
-                      << "%\n  fails: " << fails;
+                      << "\n  expected "
+                      << (photo.truth.ambiguous ? "text kept and level"
+                                                : KindName(photo.truth.expected))
+                      << ", found " << KindName(r.foundBy) << "; " << Describe(f) << ", text cut "
+                      << f.textCut << "%\n  fails: " << fails;
 }
 
 INSTANTIATE_TEST_SUITE_P(HardPhotos, HardPhotoAccuracy, ::testing::Range(0, HardPhotoSet::Count()),
-                         [](const ::testing::TestParamInfo<int>& info) { return HardPhotoSet::Name(info.param); });
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return HardPhotoSet::Name(info.param);
+                         });
 
 }  // namespace

@@ -22,7 +22,8 @@ using imgdesk::test::Bytes;
 // little noise as a camera gives.
 class PhotoPage {
 public:
-    PhotoPage(int width, int height) : width_(width), height_(height), ink_(size_t(width) * height, 1.0) {}
+    PhotoPage(int width, int height)
+        : width_(width), height_(height), ink_(size_t(width) * height, 1.0) {}
 
     // Print of the given darkness over [left, right) x [top, bottom) (rows from the top).
     void Print(int left, int top, int right, int bottom, double darkness) {
@@ -39,8 +40,8 @@ public:
         const Bytes noise = test::RandomBytes(size_t(width_) * height_, 7, 0, 8);
         for (int y = 0; y < height_; ++y)
             for (int x = 0; x < width_; ++x) {
-                const double level =
-                    240 * Light(x) * ink_[size_t(y) * width_ + x] + noise[size_t(y) * width_ + x] - 4;
+                const double level = 240 * Light(x) * ink_[size_t(y) * width_ + x] +
+                                     noise[size_t(y) * width_ + x] - 4;
                 unsigned char* p = bytes.data() + size_t(height_ - 1 - y) * stride + x * step;
                 const double tint[3] = {blue, green, red};
                 for (int c = 0; c < std::min(step, 3); ++c)
@@ -86,11 +87,11 @@ Result Mono(const PhotoPage& page, const PageCleanOptions& options = {}) {
 TEST(CleanPageToMono, KeepsThinAndGreyPrintInLightAndShadow) {
     struct Case {
         const char* what;
-        int width;         // of the stroke, in pixels
-        double darkness;   // print level as a fraction of the paper's
+        int width;        // of the stroke, in pixels
+        double darkness;  // print level as a fraction of the paper's
     };
-    const Case cases[] = {{"black hairline", 1, 0.1},   {"grey hairline", 1, 0.6},
-                          {"faint hairline", 1, 0.75},  {"grey 2-pixel stroke", 2, 0.55},
+    const Case cases[] = {{"black hairline", 1, 0.1},        {"grey hairline", 1, 0.6},
+                          {"faint hairline", 1, 0.75},       {"grey 2-pixel stroke", 2, 0.55},
                           {"black 3-pixel stroke", 3, 0.05}, {"faint 3-pixel stroke", 3, 0.72}};
     for (const Case& c : cases) {
         PhotoPage page(400, 300);
@@ -127,8 +128,8 @@ TEST(CleanPageToMono, KeepsStrokeWidthsAndSolidAreas) {
 
 TEST(CleanPageToMono, LeavesNoDarkBordersAndKeepsPrintAtTheEdge) {
     PhotoPage page(400, 300);
-    page.Print(0, 0, 14, 300, 0.12);    // desk left along the whole left side
-    page.Print(0, 0, 400, 10, 0.15);    // and along the top
+    page.Print(0, 0, 14, 300, 0.12);      // desk left along the whole left side
+    page.Print(0, 0, 400, 10, 0.15);      // and along the top
     page.Print(386, 120, 400, 135, 0.1);  // a letter cut by the right edge
     page.Print(150, 290, 153, 300, 0.1);  // a stroke running into the bottom edge
     for (bool clear : {true, false}) {
@@ -223,20 +224,20 @@ TEST(PageCleaning, RefusesWhatItCannotReadAndLeavesOutputsAlone) {
     negativeWindow.window = -1;
     strong.sensitivity = 1.5;
     notANumber.sensitivity = std::nan("");
-    const Case cases[] = {{"null pixels", nullptr, 20, 10, 24, nullptr, {}},
-                          {"no width", pixels.data(), 0, 10, 24, nullptr, {}},
-                          {"no height", pixels.data(), 20, 0, 24, nullptr, {}},
-                          {"16 bits", pixels.data(), 20, 10, 16, nullptr, {}},
-                          {"8 bits without palette", pixels.data(), 20, 10, 8, nullptr, {}},
-                          {"negative window", pixels.data(), 20, 10, 24, nullptr, negativeWindow},
-                          {"sensitivity above 1", pixels.data(), 20, 10, 24, nullptr, strong},
-                          {"sensitivity not a number", pixels.data(), 20, 10, 24, nullptr,
-                           notANumber}};
+    const Case cases[] = {
+        {"null pixels", nullptr, 20, 10, 24, nullptr, {}},
+        {"no width", pixels.data(), 0, 10, 24, nullptr, {}},
+        {"no height", pixels.data(), 20, 0, 24, nullptr, {}},
+        {"16 bits", pixels.data(), 20, 10, 16, nullptr, {}},
+        {"8 bits without palette", pixels.data(), 20, 10, 8, nullptr, {}},
+        {"negative window", pixels.data(), 20, 10, 24, nullptr, negativeWindow},
+        {"sensitivity above 1", pixels.data(), 20, 10, 24, nullptr, strong},
+        {"sensitivity not a number", pixels.data(), 20, 10, 24, nullptr, notANumber}};
     for (const Case& c : cases) {
         unsigned char marker = 0, *out = &marker;
         int bits = -3;
-        EXPECT_FALSE(CleanPageToMono(c.pixels, c.width, c.height, c.bits, c.palette, out,
-                                     c.options))
+        EXPECT_FALSE(
+            CleanPageToMono(c.pixels, c.width, c.height, c.bits, c.palette, out, c.options))
             << c.what;
         const bool optionsOnly = c.options.window < 0 || !(c.options.sensitivity <= 1);
         if (!optionsOnly) {
@@ -270,10 +271,8 @@ TEST(PageCleaning, FailingAllocationsLeaveNothingBehind) {
     const auto palette = test::GreyPalette();
     using Operation = std::function<bool(unsigned char*&, int&)>;
     const std::pair<const char*, Operation> operations[] = {
-        {"mono",
-         [&](unsigned char*& out, int&) {
-             return CleanPageToMono(pixels.data(), 90, 70, 24, nullptr, out);
-         }},
+        {"mono", [&](unsigned char*& out,
+                     int&) { return CleanPageToMono(pixels.data(), 90, 70, 24, nullptr, out); }},
         {"flatten",
          [&](unsigned char*& out, int&) {
              return FlattenIllumination(pixels.data(), 90, 70, 24, nullptr, out);

@@ -46,7 +46,8 @@ int PhotoGrey(const Photo& photo, int x, int y) {
     x = std::clamp(x, 0, photo.width - 1);
     y = std::clamp(y, 0, photo.height - 1);
     const int stride = pixel::RowStride(photo.width, 24);
-    const unsigned char* p = photo.pixels.data() + std::size_t(photo.height - 1 - y) * stride + 3 * x;
+    const unsigned char* p =
+        photo.pixels.data() + std::size_t(photo.height - 1 - y) * stride + 3 * x;
     return GreyLevel(p[0], p[1], p[2]);
 }
 
@@ -134,9 +135,12 @@ PageScanResult Ideal(const Photo& photo, std::vector<unsigned char>& pixels) {
     } else {
         const double a = t.turnDegrees * kPi / 180, c = std::cos(a), s = std::sin(a);
         const double W = photo.width, H = photo.height;
-        const double w = W * std::fabs(c) + H * std::fabs(s), h = W * std::fabs(s) + H * std::fabs(c);
+        const double w = W * std::fabs(c) + H * std::fabs(s),
+                     h = W * std::fabs(s) + H * std::fabs(c);
         r.width = int(std::ceil(w)), r.height = int(std::ceil(h));
-        const PagePoint box[4] = {{0, 0}, {double(r.width), 0}, {double(r.width), double(r.height)},
+        const PagePoint box[4] = {{0, 0},
+                                  {double(r.width), 0},
+                                  {double(r.width), double(r.height)},
                                   {0, double(r.height)}};
         for (int k = 0; k < 4; ++k) {
             const double ox = box[k].x - r.width / 2.0, oy = box[k].y - r.height / 2.0;
@@ -154,7 +158,8 @@ TEST(ScanMeasure, IdealAnswersScorePerfectlyAndFlawsShow) {
     const Shot shots[] = {Shot::Page, Shot::Flatbed, Shot::CloseUp, Shot::FullFrame};
     for (Shot shot : shots) {
         int index = 0;
-        while (PhotoSet::Spec(index).shot != shot || (shot == Shot::Page && PhotoSet::Spec(index).slant == 0))
+        while (PhotoSet::Spec(index).shot != shot ||
+               (shot == Shot::Page && PhotoSet::Spec(index).slant == 0))
             ++index;
         const Photo photo = Photos().Make(index);
         SCOPED_TRACE(photo.name);
@@ -187,12 +192,14 @@ TEST(ScanMeasure, IdealAnswersScorePerfectlyAndFlawsShow) {
         // The photo handed back as it was: the page's own turn is left in it.
         PageScanResult kept;
         std::vector<unsigned char> same(photo.pixels);
-        kept.pixels = same.data(), kept.width = photo.width, kept.height = photo.height, kept.bits = 24;
+        kept.pixels = same.data(), kept.width = photo.width, kept.height = photo.height,
+        kept.bits = 24;
         kept.corners[1] = {double(photo.width), 0};
         kept.corners[2] = {double(photo.width), double(photo.height)};
         kept.corners[3] = {0, double(photo.height)};
         const ScanFigures asIs = Measure(photo, kept);
-        EXPECT_NEAR(-photo.truth.turnDegrees, asIs.residualTurn, std::fabs(photo.truth.turnDegrees) * 0.2 + 0.01);
+        EXPECT_NEAR(-photo.truth.turnDegrees, asIs.residualTurn,
+                    std::fabs(photo.truth.turnDegrees) * 0.2 + 0.01);
         EXPECT_TRUE(asIs.coversPhoto);
     }
 }
@@ -204,18 +211,21 @@ class PhotoAccuracy : public ::testing::TestWithParam<int> {};
 TEST_P(PhotoAccuracy, PageComesOutUprightWholeAndAlone) {
     const Photo photo = Photos().Make(GetParam());
     PageScanResult r;
-    ASSERT_TRUE(ScanPage(photo.pixels.data(), photo.width, photo.height, 24, nullptr, r)) << photo.name;
+    ASSERT_TRUE(ScanPage(photo.pixels.data(), photo.width, photo.height, 24, nullptr, r))
+        << photo.name;
     const OwnedPixels owned(r.pixels);
     const ScanFigures f = Measure(photo, r);
     const std::string fails = Shortfalls(photo, r, f);
     if (!fails.empty())
         ADD_FAILURE() << photo.name << " [" << photo.labels << "]\n  expected "
-                               << KindName(photo.truth.expected) << ", found " << KindName(r.foundBy)
-                               << "; " << Describe(f) << "\n  fails: " << fails;
+                      << KindName(photo.truth.expected) << ", found " << KindName(r.foundBy) << "; "
+                      << Describe(f) << "\n  fails: " << fails;
 }
 
 INSTANTIATE_TEST_SUITE_P(Photos, PhotoAccuracy, ::testing::Range(0, PhotoSet::Count()),
-                         [](const ::testing::TestParamInfo<int>& info) { return PhotoSet::Name(info.param); });
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return PhotoSet::Name(info.param);
+                         });
 
 // --- The call's contract ----------------------------------------------------------------------
 
@@ -282,7 +292,8 @@ TEST(ScanPage, RefusesBadPicturesAndLeavesTheResultAlone) {
 
 // Pixels of the small photo at 8 (grey palette or a 3-3-2 colour palette) or 32 bits.
 std::vector<unsigned char> Convert(const Photo& photo, int bits, bool greyPalette) {
-    const int inStride = pixel::RowStride(photo.width, 24), outStride = pixel::RowStride(photo.width, bits);
+    const int inStride = pixel::RowStride(photo.width, 24),
+              outStride = pixel::RowStride(photo.width, bits);
     std::vector<unsigned char> out(std::size_t(outStride) * photo.height, 0);
     for (int y = 0; y < photo.height; ++y)
         for (int x = 0; x < photo.width; ++x) {
@@ -332,12 +343,14 @@ TEST(ScanPage, BitDepthsAgree) {
     for (const Case& c : cases) {
         const auto input = Convert(photo, c.bits, c.palette == greyRamp.data());
         PageScanResult r;
-        ASSERT_TRUE(ScanPage(input.data(), photo.width, photo.height, c.bits, c.palette, r)) << c.what;
+        ASSERT_TRUE(ScanPage(input.data(), photo.width, photo.height, c.bits, c.palette, r))
+            << c.what;
         const OwnedPixels owned(r.pixels);
         EXPECT_EQ(c.outBits, r.bits) << c.what;
         EXPECT_EQ(colour.foundBy, r.foundBy) << c.what;
         for (int k = 0; k < 4; ++k) {
-            const double off = std::hypot(r.corners[k].x - colour.corners[k].x, r.corners[k].y - colour.corners[k].y);
+            const double off = std::hypot(r.corners[k].x - colour.corners[k].x,
+                                          r.corners[k].y - colour.corners[k].y);
             EXPECT_LE(off, c.cornerTolerance * diagonal) << c.what << " corner " << k;
         }
         if (c.cornerTolerance == 0) {
@@ -366,7 +379,9 @@ TEST(ScanPage, OptionsChooseWhatIsDone) {
         PageScanOptions options;
         options.findPage = c.findPage, options.levelText = c.levelText;
         PageScanResult r;
-        ASSERT_TRUE(ScanPage(photo.pixels.data(), photo.width, photo.height, 24, nullptr, r, options)) << c.what;
+        ASSERT_TRUE(
+            ScanPage(photo.pixels.data(), photo.width, photo.height, 24, nullptr, r, options))
+            << c.what;
         const OwnedPixels owned(r.pixels);
         EXPECT_EQ(c.expected, r.foundBy) << c.what;
         const ScanFigures f = Measure(photo, r);

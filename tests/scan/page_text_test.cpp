@@ -127,8 +127,8 @@ TEST_F(PageTextTest, FindsTheTurnThatMakesThePageUpright) {
         PageTurn turn;
         ASSERT_EQ(PageTextStatus::Done,
                   Pixels(test::TurnQuarters(*page_, c.quartersClockwise), 8).Orient(turn));
-        EXPECT_EQ(c.cure, turn.turn) << c.quartersClockwise << " quarters, confidence "
-                                     << turn.confidence;
+        EXPECT_EQ(c.cure, turn.turn)
+            << c.quartersClockwise << " quarters, confidence " << turn.confidence;
         EXPECT_GE(turn.confidence, 10) << c.quartersClockwise;
     }
     PageTurn turn;
@@ -199,8 +199,9 @@ TEST_F(PageTextTest, MissingLanguageDataIsNotAvailable) {
     turn.confidence = -5;
     EXPECT_EQ(PageTextStatus::NotAvailable, pixels.Orient(turn, missingFolder));
     EXPECT_EQ(-5, turn.confidence);
-    EXPECT_NE(std::string::npos,
-              std::string(DescribePageTextStatus(PageTextStatus::NotAvailable)).find("language data"));
+    EXPECT_NE(
+        std::string::npos,
+        std::string(DescribePageTextStatus(PageTextStatus::NotAvailable)).find("language data"));
     // An engine that worked before still works after a failed load.
     PageText text;
     EXPECT_EQ(PageTextStatus::Done, pixels.Recognise(text));
@@ -215,18 +216,18 @@ TEST_F(PageTextTest, ShortMemoryFailsCleanly) {
     const Pixels pixels(strip, 24);
     PageText text;
     PageTextStatus status = PageTextStatus::Failed;
-    const int allocations = test::ExpectCleanFailures(
-        [&] { status = pixels.Recognise(text); },
-        [&](int failed) {
-            if (failed) {
-                EXPECT_EQ(PageTextStatus::OutOfMemory, status) << failed;
-                EXPECT_EQ(nullptr, text.words) << failed;
-            } else {
-                EXPECT_EQ(PageTextStatus::Done, status);
-                EXPECT_GT(text.count, 5);
-            }
-            ReleasePageText(text);
-        });
+    const int allocations =
+        test::ExpectCleanFailures([&] { status = pixels.Recognise(text); },
+                                  [&](int failed) {
+                                      if (failed) {
+                                          EXPECT_EQ(PageTextStatus::OutOfMemory, status) << failed;
+                                          EXPECT_EQ(nullptr, text.words) << failed;
+                                      } else {
+                                          EXPECT_EQ(PageTextStatus::Done, status);
+                                          EXPECT_GT(text.count, 5);
+                                      }
+                                      ReleasePageText(text);
+                                  });
     EXPECT_EQ(3, allocations);  // the grey page, the words, their texts
     PageTurn turn;
     turn.confidence = -5;

@@ -37,7 +37,9 @@ struct Options {
 };
 
 [[noreturn]] void Usage(const char* problem) {
-    std::fprintf(stderr, "scan_eval: %s\nusage: scan_eval [--hard] [--size WxH] [--write DIR] [--only N]\n", problem);
+    std::fprintf(stderr,
+                 "scan_eval: %s\nusage: scan_eval [--hard] [--size WxH] [--write DIR] [--only N]\n",
+                 problem);
     std::exit(2);
 }
 
@@ -53,7 +55,8 @@ Options Parse(int argc, char** argv) {
             Usage(("missing value after " + arg).c_str());
         const char* value = argv[++i];
         if (arg == "--size") {
-            if (std::sscanf(value, "%dx%d", &o.width, &o.height) != 2 || o.width < 64 || o.height < 48)
+            if (std::sscanf(value, "%dx%d", &o.width, &o.height) != 2 || o.width < 64 ||
+                o.height < 48)
                 Usage("--size takes WIDTHxHEIGHT, at least 64x48");
         } else if (arg == "--write") {
             o.write = value;
@@ -125,32 +128,38 @@ int main(int argc, char** argv) {
         }
         PageScanResult result;
         const auto start = std::chrono::steady_clock::now();
-        const bool done = ScanPage(photo.pixels.data(), photo.width, photo.height, 24, nullptr, result);
+        const bool done =
+            ScanPage(photo.pixels.data(), photo.width, photo.height, 24, nullptr, result);
         const double ms =
-            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count();
         ++rows;
         totalMs += ms, worstMs = std::max(worstMs, ms);
         if (!done) {
-            std::printf("%-3d %-34s %-9s %-9s  ScanPage returned false  %7.0f  %s\n", i, photo.name.c_str(),
-                        KindName(photo.truth.expected), "-", ms, photo.labels.c_str());
+            std::printf("%-3d %-34s %-9s %-9s  ScanPage returned false  %7.0f  %s\n", i,
+                        photo.name.c_str(), KindName(photo.truth.expected), "-", ms,
+                        photo.labels.c_str());
             continue;
         }
         const ScanFigures f = Measure(photo, result);
         usable += f.usable;
         kinds += result.foundBy == photo.truth.expected ||
-                 (photo.truth.expected == PageFoundBy::Nothing && result.foundBy == PageFoundBy::TextLines);
-        const bool pass = options.hard ? Shortfalls(photo, result, f).empty() : Passes(photo, result, f);
+                 (photo.truth.expected == PageFoundBy::Nothing &&
+                  result.foundBy == PageFoundBy::TextLines);
+        const bool pass =
+            options.hard ? Shortfalls(photo, result, f).empty() : Passes(photo, result, f);
         passes += pass;
         char corner[16] = "-";
         if (f.cornerError >= 0)
             std::snprintf(corner, sizeof corner, "%.2f", f.cornerError);
         char hardColumns[32] = "";
         if (options.hard)
-            std::snprintf(hardColumns, sizeof hardColumns, "%5.1f %-5s ", f.textCut, pass ? "met" : "FAIL");
+            std::snprintf(hardColumns, sizeof hardColumns, "%5.1f %-5s ", f.textCut,
+                          pass ? "met" : "FAIL");
         std::printf("%-3d %-34s %-9s %-9s %+8.3f %8s %7.2f %7.2f %6.3f %-6s %7.0f  %s%s\n", i,
                     photo.name.c_str(), KindName(photo.truth.expected), KindName(result.foundBy),
-                    f.residualTurn, corner, f.pageCut, f.deskKept, f.pageIoU, f.usable ? "yes" : "no", ms,
-                    hardColumns, photo.labels.c_str());
+                    f.residualTurn, corner, f.pageCut, f.deskKept, f.pageIoU,
+                    f.usable ? "yes" : "no", ms, hardColumns, photo.labels.c_str());
         std::fflush(stdout);
         if (!options.write.empty()) {
             char prefix[16];
@@ -158,13 +167,17 @@ int main(int argc, char** argv) {
             const std::string base = options.write + "/" + prefix + photo.name;
             if (!photo.jpeg.empty())
                 std::ofstream(base + "-photo.jpg", std::ios::binary)
-                    .write(reinterpret_cast<const char*>(photo.jpeg.data()), std::streamsize(photo.jpeg.size()));
+                    .write(reinterpret_cast<const char*>(photo.jpeg.data()),
+                           std::streamsize(photo.jpeg.size()));
             WritePage(result, base + "-page.png");
         }
         DelMem(result.pixels);
     }
-    std::printf("\n%d %sphotos at %dx%d: %d usable (IoU >= 0.9, level within 1 deg), %d of the expected kind, "
-                "%d meeting the suite's bar; %.0f ms a photo on average, %.0f ms at most\n",
-                rows, options.hard ? "hard " : "", options.width, options.height, usable, kinds, passes, rows ? totalMs / rows : 0.0, worstMs);
+    std::printf(
+        "\n%d %sphotos at %dx%d: %d usable (IoU >= 0.9, level within 1 deg), %d of the expected "
+        "kind, "
+        "%d meeting the suite's bar; %.0f ms a photo on average, %.0f ms at most\n",
+        rows, options.hard ? "hard " : "", options.width, options.height, usable, kinds, passes,
+        rows ? totalMs / rows : 0.0, worstMs);
     return 0;
 }

@@ -217,7 +217,8 @@ TEST_F(Jpg2PdfTest, FailingAllocationsRefuseThePageAndLeakNothing) {
 // set, else one point per pixel.
 TEST_F(Jpg2PdfTest, PixelPagesAreStoredCompactlyAndDrawnAsGiven) {
     const int width = 37, height = 20, stride8 = 40, stride24 = 112;
-    std::vector<unsigned char> mono(size_t(stride8) * height, 255), colour(size_t(stride24) * height);
+    std::vector<unsigned char> mono(size_t(stride8) * height, 255),
+        colour(size_t(stride24) * height);
     for (int x = 0; x < 10; ++x)
         mono[size_t(height - 1) * stride8 + x] = 0;  // a black run on the top row, at the left
     for (int y = 0; y < height; ++y)
@@ -243,13 +244,14 @@ TEST_F(Jpg2PdfTest, PixelPagesAreStoredCompactlyAndDrawnAsGiven) {
         {"short stride", writer.AddBilevelPage(pdf, mono.data(), width, height, 36)},
         {"16 bits", writer.AddPixelPage(pdf, mono.data(), width, height, 16, stride8, 90)},
         {"quality 101", writer.AddPixelPage(pdf, colour.data(), width, height, 24, stride24, 101)},
-        {"short colour stride", writer.AddPixelPage(pdf, colour.data(), width, height, 24, 100, 90)},
+        {"short colour stride",
+         writer.AddPixelPage(pdf, colour.data(), width, height, 24, 100, 90)},
         {"no stream", writer.AddBilevelPage(nullptr, mono.data(), width, height, stride8)},
     };
     for (const Refusal& refusal : refusals)
         EXPECT_EQ(0, refusal.result) << refusal.what;
-    for (auto step : {&CJpg2Pdf::AddCatalog, &CJpg2Pdf::AddPages,
-                      &CJpg2Pdf::AddCrossReferenceTable, &CJpg2Pdf::AddTrailer})
+    for (auto step : {&CJpg2Pdf::AddCatalog, &CJpg2Pdf::AddPages, &CJpg2Pdf::AddCrossReferenceTable,
+                      &CJpg2Pdf::AddTrailer})
         EXPECT_EQ(1, (writer.*step)(pdf));
     ExpectPdf(dir.File("pixels.pdf"), {{595.276, 841.89}, {37, 20}, {72, 36}});
 
@@ -261,8 +263,8 @@ TEST_F(Jpg2PdfTest, PixelPagesAreStoredCompactlyAndDrawnAsGiven) {
 
     RenderedPage page;
     ASSERT_TRUE(RenderPage(dir.File("pixels.pdf"), 2, 72, page));  // one pixel to the point
-    EXPECT_LT(page.At(4, 0)[0], 60);    // the black run, top left
-    EXPECT_GT(page.At(20, 0)[0], 200);  // white after it
+    EXPECT_LT(page.At(4, 0)[0], 60);                               // the black run, top left
+    EXPECT_GT(page.At(20, 0)[0], 200);                             // white after it
     EXPECT_GT(page.At(4, 10)[0], 200);
     ASSERT_TRUE(RenderPage(dir.File("pixels.pdf"), 1, 9, page));  // the 1-bit page, not inverted
     EXPECT_GT(page.At(page.width / 2, page.height / 2)[0], 200);
@@ -314,8 +316,9 @@ WordBox FindWord(const std::string& bboxHtml, const std::string& word) {
     if (at == std::string::npos)
         return box;
     const size_t start = bboxHtml.rfind("<word", at);
-    std::sscanf(bboxHtml.c_str() + start, "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"",
-                &box.xMin, &box.yMin, &box.xMax, &box.yMax);
+    std::sscanf(bboxHtml.c_str() + start,
+                "<word xMin=\"%lf\" yMin=\"%lf\" xMax=\"%lf\" yMax=\"%lf\"", &box.xMin, &box.yMin,
+                &box.xMax, &box.yMax);
     return box;
 }
 
@@ -329,9 +332,9 @@ TEST_F(Jpg2PdfTest, TextLayerPlacesInvisibleWordsOverTheirBoxes) {
         {"Hello", 20, 120, 60, 30},
         {"(tricky)\\", 140, 300, 60, 30},
         {"caf\xC3\xA9\xE2\x80\x99s", 20, 150, 150, 30},  // café’s
-        {"\xE4\xB8\xAD", 158, 175, 150, 30},              // a character outside the font
-        {"", 300, 350, 150, 30},                          // no text: left out
-        {"flat", 300, 300, 150, 30},                      // no width: left out
+        {"\xE4\xB8\xAD", 158, 175, 150, 30},             // a character outside the font
+        {"", 300, 350, 150, 30},                         // no text: left out
+        {"flat", 300, 300, 150, 30},                     // no width: left out
     };
     const std::string jpeg = dir.Write("page.jpg", AsString(MakeJpeg(JpegRecipe())));
     writer.Reset();
@@ -348,8 +351,8 @@ TEST_F(Jpg2PdfTest, TextLayerPlacesInvisibleWordsOverTheirBoxes) {
     EXPECT_EQ(1, writer.AddPage(pdf, file));
     std::fclose(file);
     EXPECT_EQ(1, writer.AddBilevelPage(pdf, white.data(), width, height, stride));
-    for (auto step : {&CJpg2Pdf::AddCatalog, &CJpg2Pdf::AddPages,
-                      &CJpg2Pdf::AddCrossReferenceTable, &CJpg2Pdf::AddTrailer})
+    for (auto step : {&CJpg2Pdf::AddCatalog, &CJpg2Pdf::AddPages, &CJpg2Pdf::AddCrossReferenceTable,
+                      &CJpg2Pdf::AddTrailer})
         EXPECT_EQ(1, (writer.*step)(pdf));
     ExpectPdf(dir.File("text.pdf"), {{400, 200}, {400, 200}, {800, 400}, {16, 16}, {400, 200}});
 
@@ -360,7 +363,8 @@ TEST_F(Jpg2PdfTest, TextLayerPlacesInvisibleWordsOverTheirBoxes) {
     EXPECT_NE(std::string::npos, text.find("caf\xC3\xA9\xE2\x80\x99s ?")) << text;
     for (int page : {1, 5}) {
         ASSERT_EQ(0, RunCommand("pdftotext -f " + std::to_string(page) + " -l " +
-                                    std::to_string(page) + " '" + path + "' -", &text));
+                                    std::to_string(page) + " '" + path + "' -",
+                                &text));
         EXPECT_EQ(std::string::npos, text.find_first_not_of("\f\n ")) << page << ": " << text;
     }
 
@@ -372,7 +376,8 @@ TEST_F(Jpg2PdfTest, TextLayerPlacesInvisibleWordsOverTheirBoxes) {
     for (const auto& p : placed) {
         std::string html;
         ASSERT_EQ(0, RunCommand("pdftotext -bbox -f " + std::to_string(p.page) + " -l " +
-                                    std::to_string(p.page) + " '" + path + "' -", &html));
+                                    std::to_string(p.page) + " '" + path + "' -",
+                                &html));
         const std::string escaped = p.word;
         const PdfTextWord& w = p.word[0] == 'H' ? words[0] : words[1];
         const WordBox box = FindWord(html, escaped);

@@ -114,7 +114,8 @@ namespace {
 
 class Random {
 public:
-    explicit Random(std::uint64_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull) {}
+    explicit Random(std::uint64_t seed)
+        : state_(seed * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull) {}
     std::uint64_t Next() {
         // splitmix64
         std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
@@ -178,8 +179,10 @@ struct Raster {
         x -= 0.5, y -= 0.5;
         const double fx = std::floor(x), fy = std::floor(y);
         const double tx = x - fx, ty = y - fy;
-        const int x0 = std::clamp(int(fx), 0, width - 1), x1 = std::clamp(int(fx) + 1, 0, width - 1);
-        const int y0 = std::clamp(int(fy), 0, height - 1), y1 = std::clamp(int(fy) + 1, 0, height - 1);
+        const int x0 = std::clamp(int(fx), 0, width - 1),
+                  x1 = std::clamp(int(fx) + 1, 0, width - 1);
+        const int y0 = std::clamp(int(fy), 0, height - 1),
+                  y1 = std::clamp(int(fy) + 1, 0, height - 1);
         Blend(At(x0, y0), At(x1, y0), At(x0, y1), At(x1, y1), tx, ty, rgb);
     }
     // Bilinear sample of the picture tiled endlessly.
@@ -237,7 +240,8 @@ Raster ReadGimpPattern(const std::string& path) {
     std::string data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     auto word = [&](std::size_t at) {
         const auto* p = reinterpret_cast<const unsigned char*>(data.data()) + at;
-        return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+        return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 |
+               p[3];
     };
     if (data.size() < 24 || data.compare(20, 4, "GPAT") != 0)
         throw std::runtime_error("not a GIMP pattern: " + path +
@@ -294,16 +298,17 @@ std::vector<std::string> Prose() {
 }
 
 enum Font { TimesRoman, TimesBold, Helvetica, HelveticaBold, Courier, TimesItalic };
-constexpr const char* kFontNames[] = {"Times-Roman", "Times-Bold", "Helvetica",
-                                      "Helvetica-Bold", "Courier", "Times-Italic"};
+constexpr const char* kFontNames[] = {"Times-Roman",    "Times-Bold", "Helvetica",
+                                      "Helvetica-Bold", "Courier",    "Times-Italic"};
 
 // The advance of a character in thousandths of an em: the lower-case letters as the fonts have
 // them, the rest by class. Close enough to break lines inside their column.
 double CharWidth(Font font, char c) {
     static const int times[26] = {444, 500, 444, 500, 444, 333, 500, 500, 278, 278, 500, 278, 778,
                                   500, 500, 500, 500, 333, 389, 278, 500, 500, 722, 500, 500, 444};
-    static const int helvetica[26] = {556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833,
-                                      556, 556, 556, 556, 333, 500, 278, 556, 500, 722, 500, 500, 500};
+    static const int helvetica[26] = {556, 556, 500, 556, 556, 278, 556, 556, 222,
+                                      222, 500, 222, 833, 556, 556, 556, 556, 333,
+                                      500, 278, 556, 500, 722, 500, 500, 500};
     if (font == Courier)
         return 600;
     const bool sans = font == Helvetica || font == HelveticaBold;
@@ -354,7 +359,8 @@ public:
     PageWriter(double width, double height) : width_(width), height_(height) {}
 
     // One line of text with its baseline at y points from the top.
-    void Text(Font font, double size, double x, double y, const std::string& text, double grey = 0) {
+    void Text(Font font, double size, double x, double y, const std::string& text,
+              double grey = 0) {
         if (text.empty())
             return;
         if (grey != grey_) {
@@ -441,7 +447,9 @@ constexpr double kA4W = 595.28, kA4H = 841.89, kLetterW = 612, kLetterH = 792;
 // The page of a layout, its prose starting at paragraph first.
 PageWriter WritePage(Layout layout, std::size_t first) {
     const auto& prose = Prose();
-    auto para = [&](std::size_t k) -> const std::string& { return prose[(first + k) % prose.size()]; };
+    auto para = [&](std::size_t k) -> const std::string& {
+        return prose[(first + k) % prose.size()];
+    };
     switch (layout) {
         case Layout::Column: {
             PageWriter w(kA4W, kA4H);
@@ -455,7 +463,8 @@ PageWriter WritePage(Layout layout, std::size_t first) {
                     y += 24;
                 }
             }
-            w.Text(TimesItalic, 9, kA4W / 2 - 10, kA4H - 40, "- " + std::to_string(first % 40 + 1) + " -", 0.45);
+            w.Text(TimesItalic, 9, kA4W / 2 - 10, kA4H - 40,
+                   "- " + std::to_string(first % 40 + 1) + " -", 0.45);
             return w;
         }
         case Layout::TwoColumns: {
@@ -480,11 +489,12 @@ PageWriter WritePage(Layout layout, std::size_t first) {
             double y = 110;
             w.Rule(x, y - 12, right, y - 12, 0.8);
             const char* names[] = {"libgraphics", "docreader", "pagetool", "inkfilter", "deskview",
-                                   "codecs", "bindery", "printkit", "mailer", "zipper"};
+                                   "codecs",      "bindery",   "printkit", "mailer",    "zipper"};
             for (int r = 0; r < 10; ++r) {
                 char row[96];
                 std::snprintf(row, sizeof row, "%-14s %-12s %8d  %s", names[(first + r) % 10],
-                              r % 3 ? "GPL-3.0" : "Apache-2.0", 1200 + int((first * 37 + r * 211) % 9000),
+                              r % 3 ? "GPL-3.0" : "Apache-2.0",
+                              1200 + int((first * 37 + r * 211) % 9000),
                               r % 2 ? "included" : "optional");
                 w.Text(Courier, 9, x, y, row);
                 y += 13;
@@ -546,7 +556,6 @@ PageWriter WritePage(Layout layout, std::size_t first) {
     return PageWriter(kA4W, kA4H);
 }
 
-
 // --- The set ------------------------------------------------------------------------------------
 
 constexpr int kPageShots = 44;
@@ -564,11 +573,12 @@ std::vector<PhotoSpec> BuildSpecs() {
         return order;
     };
     const auto turns = spread(), areas = spread(), blurs = spread();
-    const Desk desks[] = {Desk::Dark, Desk::Wood, Desk::Light, Desk::Stone,
+    const Desk desks[] = {Desk::Dark, Desk::Wood,   Desk::Light,   Desk::Stone,
                           Desk::Mid,  Desk::Fabric, Desk::Clutter, Desk::Cork};
-    const Layout layouts[] = {Layout::Column, Layout::TwoColumns, Layout::Table, Layout::GreyNotes,
-                              Layout::Column, Layout::TwoColumns, Layout::Receipt, Layout::Table,
-                              Layout::GreyNotes, Layout::Card, Layout::Column};
+    const Layout layouts[] = {Layout::Column,    Layout::TwoColumns, Layout::Table,
+                              Layout::GreyNotes, Layout::Column,     Layout::TwoColumns,
+                              Layout::Receipt,   Layout::Table,      Layout::GreyNotes,
+                              Layout::Card,      Layout::Column};
     for (int i = 0; i < kPageShots; ++i) {
         PhotoSpec s;
         s.desk = desks[i % 8];
@@ -589,8 +599,8 @@ std::vector<PhotoSpec> BuildSpecs() {
         s.seed = 1000 + i;
         specs.push_back(s);
     }
-    auto special = [&](Shot shot, Desk desk, Layout layout, double turn, double blur,
-                       double linear, double radial, int quality) {
+    auto special = [&](Shot shot, Desk desk, Layout layout, double turn, double blur, double linear,
+                       double radial, int quality) {
         PhotoSpec s;
         s.shot = shot, s.desk = desk, s.layout = layout, s.turn = turn, s.blur = blur;
         s.linearLight = linear, s.radialLight = radial, s.quality = quality;
@@ -621,11 +631,13 @@ const char* ShotName(Shot shot) {
     return names[int(shot)];
 }
 const char* DeskName(Desk desk) {
-    constexpr const char* names[] = {"dark", "mid", "light", "wood", "stone", "fabric", "cork", "clutter", "white"};
+    constexpr const char* names[] = {"dark",   "mid",  "light",   "wood", "stone",
+                                     "fabric", "cork", "clutter", "white"};
     return names[int(desk)];
 }
 const char* LayoutName(Layout layout) {
-    constexpr const char* names[] = {"column", "twocolumns", "table", "greynotes", "receipt", "card"};
+    constexpr const char* names[] = {"column",    "twocolumns", "table",
+                                     "greynotes", "receipt",    "card"};
     return names[int(layout)];
 }
 
@@ -644,10 +656,12 @@ std::string PhotoSet::Name(int index) {
     char name[96];
     if (s.shot == Shot::Page)
         std::snprintf(name, sizeof name, "p%02d_%s_%s_turn%s%02d", index, DeskName(s.desk),
-                      LayoutName(s.layout), s.turn < 0 ? "m" : "p", int(std::lround(std::fabs(s.turn))));
+                      LayoutName(s.layout), s.turn < 0 ? "m" : "p",
+                      int(std::lround(std::fabs(s.turn))));
     else
         std::snprintf(name, sizeof name, "p%02d_%s_%s_turn%s%02d", index, ShotName(s.shot),
-                      LayoutName(s.layout), s.turn < 0 ? "m" : "p", int(std::lround(std::fabs(s.turn))));
+                      LayoutName(s.layout), s.turn < 0 ? "m" : "p",
+                      int(std::lround(std::fabs(s.turn))));
     return name;
 }
 
@@ -715,7 +729,8 @@ struct PhotoSet::Material {
             const std::string command = "pdftoppm -r " + std::to_string(dpi) +
                                         " -gray -png -singlefile '" + own + ".pdf' '" + own + "'";
             if (std::system(command.c_str()) != 0)
-                throw std::runtime_error("pdftoppm failed (scripts/install-deps.sh installs poppler-utils)");
+                throw std::runtime_error(
+                    "pdftoppm failed (scripts/install-deps.sh installs poppler-utils)");
             std::filesystem::rename(own + ".png", png);
             std::filesystem::remove(own + ".pdf");
         }
@@ -737,7 +752,8 @@ struct PhotoSet::Material {
         auto found = pictures.find(name);
         if (found != pictures.end())
             return found->second;
-        return pictures.emplace(name, RasterFromFile("/usr/share/gimp/2.0/images/gimp-splash.png", false))
+        return pictures
+            .emplace(name, RasterFromFile("/usr/share/gimp/2.0/images/gimp-splash.png", false))
             .first->second;
     }
 };
@@ -762,18 +778,18 @@ namespace {
 // A sheet of paper lying in the photo.
 struct Sheet {
     Homography toPage;  // photo -> page points (the flat page; a curl is undone by Unwarp)
-    double width = 0, height = 0;  // points
+    double width = 0, height = 0;    // points
     const Raster* raster = nullptr;  // none: plain paper
-    double pixelsPerPoint = 1;  // photo pixels per page point, near enough, for edge tests
+    double pixelsPerPoint = 1;       // photo pixels per page point, near enough, for edge tests
     double paper[3] = {240, 240, 240};
     double ink[3] = {30, 30, 30};
     Curl curl = Curl::None;
-    double bulge = 0;          // points
+    double bulge = 0;  // points
     bool curlAcross = false;
-    double cornerRadius = 0;   // points
-    double dogEar = 0;         // the folded corner's legs, points (top-right corner)
-    int gutterSide = 0;        // a book's gutter along the right (1) or left (2) edge
-    double gutterWidth = 0;    // points
+    double cornerRadius = 0;  // points
+    double dogEar = 0;        // the folded corner's legs, points (top-right corner)
+    int gutterSide = 0;       // a book's gutter along the right (1) or left (2) edge
+    double gutterWidth = 0;   // points
 
     // The point of the bent sheet seen at p of the flat page through its corners. The curl moves
     // a point across the bowing edges by bulge * sin(pi t) (t along them), the corners staying put.
@@ -817,7 +833,9 @@ struct Sheet {
             raster->Sample(p.x * raster->width / width, p.y * raster->height / height, v);
         for (int k = 0; k < 3; ++k)
             rgb[k] = ink[k] + (paper[k] - ink[k]) * v[k] / 255.0;
-        const double beyond = a > dogEar && b < dogEar ? a - dogEar : b > dogEar && a < dogEar ? b - dogEar : -1;
+        const double beyond = a > dogEar && b < dogEar   ? a - dogEar
+                              : b > dogEar && a < dogEar ? b - dogEar
+                                                         : -1;
         if (dogEar > 0 && beyond >= 0) {
             const double f = 1 - 0.12 * std::exp(-beyond / 2);
             for (int k = 0; k < 3; ++k)
@@ -858,7 +876,8 @@ public:
         int lower = int(std::floor(ideal));
         if (lower % 2 == 0)
             --lower;
-        const int m = int(std::lround((12 * sigma * sigma - 3.0 * lower * lower - 12.0 * lower - 9) / (-4.0 * lower - 4)));
+        const int m = int(std::lround(
+            (12 * sigma * sigma - 3.0 * lower * lower - 12.0 * lower - 9) / (-4.0 * lower - 4)));
         for (int i = 0; i < 3; ++i)
             boxes_.push_back(((i < m ? lower : lower + 2) - 1) / 2);
     }
@@ -904,7 +923,8 @@ void Blur(std::vector<unsigned char>& rgb, int width, int height, double sigma) 
             line[i] = rgb[start + i * step];
         blur.Run(line, n);
         for (int i = 0; i < n; ++i)
-            rgb[start + i * step] = static_cast<unsigned char>(std::clamp(std::lround(line[i]), 0L, 255L));
+            rgb[start + i * step] =
+                static_cast<unsigned char>(std::clamp(std::lround(line[i]), 0L, 255L));
     };
     for (int y = 0; y < height; ++y)
         for (int c = 0; c < 3; ++c)
@@ -916,12 +936,14 @@ void Blur(std::vector<unsigned char>& rgb, int width, int height, double sigma) 
 
 // The camera moving while the shutter is open: each pixel the mean of the scene along a line of
 // length pixels through it.
-void MotionBlur(std::vector<unsigned char>& rgb, int width, int height, double length, double angle) {
+void MotionBlur(std::vector<unsigned char>& rgb, int width, int height, double length,
+                double angle) {
     Raster scene;
     scene.width = width, scene.height = height, scene.channels = 3;
     scene.bytes = rgb;
     const int taps = std::max(2, int(std::ceil(length)) + 1);
-    const double dx = std::cos(angle) * length / (taps - 1), dy = std::sin(angle) * length / (taps - 1);
+    const double dx = std::cos(angle) * length / (taps - 1),
+                 dy = std::sin(angle) * length / (taps - 1);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             double sum[3] = {0, 0, 0};
@@ -952,7 +974,8 @@ Homography PlacePage(PagePoint pivot, double scale, double turn, PagePoint lean,
 }
 
 void PageCorners(const Homography& h, double w, double ht, PagePoint out[4]) {
-    out[0] = h.Apply(0, 0), out[1] = h.Apply(w, 0), out[2] = h.Apply(w, ht), out[3] = h.Apply(0, ht);
+    out[0] = h.Apply(0, 0), out[1] = h.Apply(w, 0), out[2] = h.Apply(w, ht),
+    out[3] = h.Apply(0, ht);
 }
 
 double QuadArea(const PagePoint q[4]) {
@@ -1034,7 +1057,8 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
             if (spec.foreshorten > 0) {
                 // The camera tilted back along the page: the top side shorter than the bottom one
                 // by foreshorten (w = 1 +- g ph / 2 at the two sides).
-                const double a = spec.turn * kPi / 180, g = spec.foreshorten / (2 - spec.foreshorten) / (ph / 2);
+                const double a = spec.turn * kPi / 180,
+                             g = spec.foreshorten / (2 - spec.foreshorten) / (ph / 2);
                 lean = {-g * std::sin(a), -g * std::cos(a)};
             }
             // The shape at one pixel per point scales linearly with the scale.
@@ -1046,7 +1070,8 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
                 maxY = std::max(maxY, q.y);
             const double margin = 0.03 * std::min(W, H);
             scale = std::sqrt(spec.area * W * H / QuadArea(shape));
-            scale = std::min({scale, (W - 2 * margin) / (maxX - minX), (H - 2 * margin) / (maxY - minY)});
+            scale = std::min(
+                {scale, (W - 2 * margin) / (maxX - minX), (H - 2 * margin) / (maxY - minY)});
             // The lean is in pixels at one pixel per point: keep its effect as the page grows.
             lean = {lean.x / scale, lean.y / scale};
             centre = {rnd.Uniform(margin - minX * scale, W - margin - maxX * scale),
@@ -1055,10 +1080,18 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
                 // Pushed over one border until outOfFrame of its extent lies beyond it.
                 const double spanX = (maxX - minX) * scale, spanY = (maxY - minY) * scale;
                 switch (more.Below(4)) {
-                    case 0: centre.x = -minX * scale - spec.outOfFrame * spanX; break;
-                    case 1: centre.x = W - maxX * scale + spec.outOfFrame * spanX; break;
-                    case 2: centre.y = -minY * scale - spec.outOfFrame * spanY; break;
-                    default: centre.y = H - maxY * scale + spec.outOfFrame * spanY; break;
+                    case 0:
+                        centre.x = -minX * scale - spec.outOfFrame * spanX;
+                        break;
+                    case 1:
+                        centre.x = W - maxX * scale + spec.outOfFrame * spanX;
+                        break;
+                    case 2:
+                        centre.y = -minY * scale - spec.outOfFrame * spanY;
+                        break;
+                    default:
+                        centre.y = H - maxY * scale + spec.outOfFrame * spanY;
+                        break;
                 }
             }
             break;
@@ -1068,7 +1101,8 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
             scale = 1.01 * std::max((W * ct + H * st) / pw, (W * st + H * ct) / ph);
             break;
         case Shot::CloseUp: {
-            pivot = {(truth.textLeft + truth.textRight) / 2, (truth.textTop + truth.textBottom) / 2};
+            pivot = {(truth.textLeft + truth.textRight) / 2,
+                     (truth.textTop + truth.textBottom) / 2};
             scale = W / rnd.Uniform(260, 340);
             const double halfW = (W * ct + H * st) / 2, halfH = (W * st + H * ct) / 2;
             scale = std::max({scale, 1.02 * halfW / std::min(pivot.x, pw - pivot.x),
@@ -1088,7 +1122,8 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
     truth.pageToPhoto = PlacePage(pivot, scale, spec.turn, lean, centre);
     PageCorners(truth.pageToPhoto, pw, ph, truth.corners);
     truth.turnDegrees = -std::atan2(truth.corners[1].y - truth.corners[0].y,
-                                    truth.corners[1].x - truth.corners[0].x) * 180 / kPi;
+                                    truth.corners[1].x - truth.corners[0].x) *
+                        180 / kPi;
     if (!truth.hasPage) {
         truth.pageToPhoto = Homography();
         truth.pageWidth = W, truth.pageHeight = H;
@@ -1100,8 +1135,10 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
     // The page's area lost or gained against its corners' quadrilateral: a curl's bulges (2 / pi of
     // bulge x edge each), rounded corners, the folded corner.
     truth.outlineSlack = 100 * (spec.curl != Curl::None ? 4 * spec.bulge / kPi : 0) +
-                         100 * ((4 - kPi) * spec.cornerRadius * spec.cornerRadius +
-                                0.5 * std::pow(spec.dogEar * sheetW, 2)) / (pw * ph);
+                         100 *
+                             ((4 - kPi) * spec.cornerRadius * spec.cornerRadius +
+                              0.5 * std::pow(spec.dogEar * sheetW, 2)) /
+                             (pw * ph);
 
     // The sheets: a business card beside the page when asked for, then the page on top.
     std::vector<Sheet> sheets;
@@ -1122,20 +1159,22 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
             maxY = std::max(maxY, q.y);
         for (int attempt = 0; attempt < 60; ++attempt) {
             const PagePoint at{rnd.Uniform(0.1 * W, 0.9 * W), rnd.Uniform(0.1 * H, 0.9 * H)};
-            const Homography h = PlacePage({card.Width() / 2, card.Height() / 2}, scale, cardTurn,
-                                           {0, 0}, at);
+            const Homography h =
+                PlacePage({card.Width() / 2, card.Height() / 2}, scale, cardTurn, {0, 0}, at);
             PageCorners(h, card.Width(), card.Height(), corners);
             const double gap = 0.02 * W;
             bool fits = true;
             for (const PagePoint& q : corners)
-                fits = fits && q.x > gap && q.x < W - gap && q.y > gap && q.y < H - gap &&
-                       !(q.x > minX - gap && q.x < maxX + gap && q.y > minY - gap && q.y < maxY + gap);
+                fits =
+                    fits && q.x > gap && q.x < W - gap && q.y > gap && q.y < H - gap &&
+                    !(q.x > minX - gap && q.x < maxX + gap && q.y > minY - gap && q.y < maxY + gap);
             if (fits) {
                 Sheet sheet;
                 sheet.toPage = h.Inverse();
                 sheet.width = card.Width(), sheet.height = card.Height();
                 sheet.pixelsPerPoint = scale;
-                sheet.raster = &material_->Page(Layout::Card, first + 3, RenderDpi(scale, 100, 300));
+                sheet.raster =
+                    &material_->Page(Layout::Card, first + 3, RenderDpi(scale, 100, 300));
                 paperTint(sheet, 246);
                 sheets.push_back(sheet);
                 break;
@@ -1149,7 +1188,8 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
     auto inPagePlane = [&](PagePoint at, double turn, double w, double h) {
         return PlacePage(at, 1, -turn, {0, 0}, {w / 2, h / 2}).After(photoToPage);
     };
-    if (truth.hasPage && (spec.company == Company::PageUnder || spec.company == Company::PageBeside)) {
+    if (truth.hasPage &&
+        (spec.company == Company::PageUnder || spec.company == Company::PageBeside)) {
         const Layout other = Layout((int(spec.layout) + 1) % 4);
         const PageWriter second = WritePage(other, first + 7);
         const double w = second.Width(), h = second.Height();
@@ -1165,7 +1205,8 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
             const PagePoint right = truth.pageToPhoto.Apply(1.6 * pw, ph / 2);
             auto room = [&](PagePoint q) { return std::min({q.x, W - q.x, q.y, H - q.y}); };
             const double gap = more.Uniform(0.02, 0.06) * pw;
-            at = {room(left) > room(right) ? -w / 2 - gap : pw + w / 2 + gap, ph / 2 + more.Uniform(-0.1, 0.1) * ph};
+            at = {room(left) > room(right) ? -w / 2 - gap : pw + w / 2 + gap,
+                  ph / 2 + more.Uniform(-0.1, 0.1) * ph};
             turn = more.Uniform(-4, 4);
         }
         Sheet sheet;
@@ -1180,12 +1221,13 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
         const double left = more.Uniform(0.02, 0.1) * pw, right = more.Uniform(0.02, 0.1) * pw;
         const double top = more.Uniform(0.02, 0.08) * ph, bottom = more.Uniform(0.02, 0.08) * ph;
         Sheet cover;
-        cover.toPage = inPagePlane({(pw + right - left) / 2, (ph + bottom - top) / 2}, 0, pw + left + right,
-                                   ph + top + bottom);
+        cover.toPage = inPagePlane({(pw + right - left) / 2, (ph + bottom - top) / 2}, 0,
+                                   pw + left + right, ph + top + bottom);
         cover.width = pw + left + right, cover.height = ph + top + bottom;
         cover.pixelsPerPoint = scale / (1 + spec.foreshorten) / 1.2;
         const bool blue = more.Below(2);
-        cover.paper[0] = blue ? 30 : 62, cover.paper[1] = blue ? 38 : 40, cover.paper[2] = blue ? 62 : 32;
+        cover.paper[0] = blue ? 30 : 62, cover.paper[1] = blue ? 38 : 40,
+        cover.paper[2] = blue ? 62 : 32;
         sheets.push_back(cover);
     }
     if (truth.hasPage) {
@@ -1197,7 +1239,8 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
         if (spec.foreshorten > 0)
             sheet.pixelsPerPoint /= 1 + spec.foreshorten;
         const bool close = spec.shot == Shot::CloseUp;
-        sheet.raster = &material_->Page(spec.layout, first, RenderDpi(scale, close ? 150 : 100, close ? 300 : 150));
+        sheet.raster = &material_->Page(spec.layout, first,
+                                        RenderDpi(scale, close ? 150 : 100, close ? 300 : 150));
         paperTint(sheet, spec.shot == Shot::Flatbed ? 250 : rnd.Uniform(236, 250));
         std::copy_n(sheet.paper, 3, pagePaper);
         sheet.curl = spec.curl, sheet.curlAcross = spec.curlAcross;
@@ -1218,16 +1261,21 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
             sheets.push_back(sheet);
         }
     }
-    if (truth.hasPage && (spec.company == Company::StickyInside || spec.company == Company::StickyOverhang)) {
+    if (truth.hasPage &&
+        (spec.company == Company::StickyInside || spec.company == Company::StickyOverhang)) {
         const double side = 76;  // a three-inch note
         PagePoint at{more.Uniform(0.2, 0.8) * pw, more.Uniform(0.15, 0.75) * ph};
         if (spec.company == Company::StickyOverhang) {
             const int edge = more.Below(4);
             const double over = side * more.Uniform(0.2, 0.4);
-            if (edge == 0) at.x = side / 2 - over;
-            if (edge == 1) at.x = pw - side / 2 + over;
-            if (edge == 2) at.y = side / 2 - over;
-            if (edge == 3) at.y = ph - side / 2 + over;
+            if (edge == 0)
+                at.x = side / 2 - over;
+            if (edge == 1)
+                at.x = pw - side / 2 + over;
+            if (edge == 2)
+                at.y = side / 2 - over;
+            if (edge == 3)
+                at.y = ph - side / 2 + over;
         }
         Sheet note;
         note.toPage = inPagePlane(at, more.Uniform(-10, 10), side, side);
@@ -1247,26 +1295,35 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
         return &material_->Pattern(*n);
     };
     switch (spec.desk) {
-        case Desk::Dark: plain[0] = plain[1] = plain[2] = rnd.Uniform(28, 50); break;
-        case Desk::Mid: plain[0] = plain[1] = plain[2] = rnd.Uniform(105, 135); break;
+        case Desk::Dark:
+            plain[0] = plain[1] = plain[2] = rnd.Uniform(28, 50);
+            break;
+        case Desk::Mid:
+            plain[0] = plain[1] = plain[2] = rnd.Uniform(105, 135);
+            break;
         case Desk::Light:
-            plain[0] = rnd.Uniform(222, 232), plain[1] = plain[0] - 3, plain[2] = plain[0] - rnd.Uniform(6, 14);
+            plain[0] = rnd.Uniform(222, 232), plain[1] = plain[0] - 3,
+            plain[2] = plain[0] - rnd.Uniform(6, 14);
             break;
         case Desk::Wood:
         case Desk::Clutter:
-            texture = pick({"Wood/wood1.pat", "Wood/wood2.pat", "Wood/walnut.pat", "Wood/parque1.pat",
-                            "Wood/pine.pat", "Wood/burlwood.pat"});
+            texture = pick({"Wood/wood1.pat", "Wood/wood2.pat", "Wood/walnut.pat",
+                            "Wood/parque1.pat", "Wood/pine.pat", "Wood/burlwood.pat"});
             break;
         case Desk::Stone:
             texture = pick({"Stone/granite1.pat", "Stone/marble1.pat", "Stone/slate.pat",
                             "Stone/stone33.pat", "Stone/pink_marble.pat", "Stone/rock.pat"});
             break;
-        case Desk::Fabric: texture = pick({"Fabric/burlap.pat", "Animal/leather.pat"}); break;
+        case Desk::Fabric:
+            texture = pick({"Fabric/burlap.pat", "Animal/leather.pat"});
+            break;
         case Desk::White:  // a white or light grey table, contrast levels below the paper
             for (int k = 0; k < 3; ++k)
                 plain[k] = pagePaper[k] - spec.contrast;
             break;
-        case Desk::Cork: texture = pick({"Wood/corkboard.pat", "Paper/crinklepaper.pat"}); break;
+        case Desk::Cork:
+            texture = pick({"Wood/corkboard.pat", "Paper/crinklepaper.pat"});
+            break;
     }
     if (spec.desk == Desk::Stone || spec.desk == Desk::Fabric)
         textureGain = rnd.Uniform(0.7, 1.0);
@@ -1278,12 +1335,14 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
         clutterW = clutter->width, clutterH = clutter->height;
         const double s = rnd.Uniform(0.45, 0.7) * W / clutterW;
         const PagePoint at{rnd.Uniform(0, W), rnd.Uniform(0, H)};
-        clutterMap = PlacePage({clutterW / 2, clutterH / 2}, s, rnd.Uniform(-30, 30), {0, 0}, at).Inverse();
+        clutterMap =
+            PlacePage({clutterW / 2, clutterH / 2}, s, rnd.Uniform(-30, 30), {0, 0}, at).Inverse();
     }
     const ValueNoise mottle(spec.seed * 31ull, 140 * unit), grain(spec.seed * 57ull, 3 * unit);
     auto deskAt = [&](double x, double y, double rgb[3]) {
         if (texture) {
-            texture->SampleTiled(x / textureScale + textureShift.x, y / textureScale + textureShift.y, rgb);
+            texture->SampleTiled(x / textureScale + textureShift.x,
+                                 y / textureScale + textureShift.y, rgb);
             for (int k = 0; k < 3; ++k)
                 rgb[k] *= textureGain;
         } else {
@@ -1303,14 +1362,19 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
     const PagePoint lampAt{rnd.Uniform(0, W), rnd.Uniform(0, H)};
     const double lampReach = std::hypot(double(W), double(H)) * rnd.Uniform(0.6, 0.9);
     const double shadowDir = rnd.Uniform(0, 2 * kPi), shadowSoft = unit * rnd.Uniform(8, 40);
-    PagePoint shadowAt = truth.hasPage ? truth.pageToPhoto.Apply(pw * rnd.Uniform(0.2, 0.8), ph * rnd.Uniform(0.2, 0.8))
+    PagePoint shadowAt = truth.hasPage ? truth.pageToPhoto.Apply(pw * rnd.Uniform(0.2, 0.8),
+                                                                 ph * rnd.Uniform(0.2, 0.8))
                                        : PagePoint{W / 2.0, H / 2.0};
-    const double cast[3] = {rnd.Uniform(0.88, 1.0), rnd.Uniform(0.96, 1.0), 1.0};  // blue, green, red
-    const double halfSpan = (std::fabs(std::cos(lightDir)) * W + std::fabs(std::sin(lightDir)) * H) / 2;
+    const double cast[3] = {rnd.Uniform(0.88, 1.0), rnd.Uniform(0.96, 1.0),
+                            1.0};  // blue, green, red
+    const double halfSpan =
+        (std::fabs(std::cos(lightDir)) * W + std::fabs(std::sin(lightDir)) * H) / 2;
     auto lightAt = [&](double x, double y) {
         double light = 1;
         if (spec.linearLight > 0) {
-            const double t = ((x - W / 2.0) * std::cos(lightDir) + (y - H / 2.0) * std::sin(lightDir)) / halfSpan;
+            const double t =
+                ((x - W / 2.0) * std::cos(lightDir) + (y - H / 2.0) * std::sin(lightDir)) /
+                halfSpan;
             light *= 1 - spec.linearLight * (t + 1) / 2;
         }
         if (spec.radialLight > 0) {
@@ -1318,24 +1382,30 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
             light *= 1 - spec.radialLight * std::min(1.0, r * r);
         }
         if (spec.shadow > 0) {
-            const double d = (x - shadowAt.x) * std::cos(shadowDir) + (y - shadowAt.y) * std::sin(shadowDir);
+            const double d =
+                (x - shadowAt.x) * std::cos(shadowDir) + (y - shadowAt.y) * std::sin(shadowDir);
             light *= 1 - spec.shadow * SmoothStep((d + shadowSoft) / (2 * shadowSoft));
         }
         return light;
     };
 
-    // The harder light: a sharp shadow of a phone or hand, vignetting, warm light, a glossy highlight.
-    const PagePoint hardAt = truth.pageToPhoto.Apply(pw * more.Uniform(0.3, 0.7), ph * more.Uniform(0.3, 0.7));
+    // The harder light: a sharp shadow of a phone or hand, vignetting, warm light, a glossy
+    // highlight.
+    const PagePoint hardAt =
+        truth.pageToPhoto.Apply(pw * more.Uniform(0.3, 0.7), ph * more.Uniform(0.3, 0.7));
     const double hardDir = more.Uniform(0, 2 * kPi), hardEdge = 1.2 * unit;
     const double hardHalfWidth = spec.hardShadowBand ? more.Uniform(0.08, 0.14) * W : 1e9;
     const double warm[3] = {1, 1 - 0.4 * spec.warmth, 1 - spec.warmth};  // red, green, blue
     auto extraLightAt = [&](double x, double y) {
         double light = 1;
         if (spec.hardShadow > 0) {
-            const double along = (x - hardAt.x) * std::cos(hardDir) + (y - hardAt.y) * std::sin(hardDir);
-            const double across = -(x - hardAt.x) * std::sin(hardDir) + (y - hardAt.y) * std::cos(hardDir);
-            const double in = SmoothStep(along / (2 * hardEdge) + 0.5) *
-                              SmoothStep((hardHalfWidth - std::fabs(across)) / (2 * hardEdge) + 0.5);
+            const double along =
+                (x - hardAt.x) * std::cos(hardDir) + (y - hardAt.y) * std::sin(hardDir);
+            const double across =
+                -(x - hardAt.x) * std::sin(hardDir) + (y - hardAt.y) * std::cos(hardDir);
+            const double in =
+                SmoothStep(along / (2 * hardEdge) + 0.5) *
+                SmoothStep((hardHalfWidth - std::fabs(across)) / (2 * hardEdge) + 0.5);
             light *= 1 - spec.hardShadow * in;
         }
         if (spec.vignette > 0) {
@@ -1345,7 +1415,8 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
         return light;
     };
     const PagePoint glossAt = truth.pageToPhoto.Apply(
-        spec.glossAtEdge ? (more.Below(2) ? 0.02 : 0.98) * pw : more.Uniform(0.3, 0.7) * pw, more.Uniform(0.25, 0.75) * ph);
+        spec.glossAtEdge ? (more.Below(2) ? 0.02 : 0.98) * pw : more.Uniform(0.3, 0.7) * pw,
+        more.Uniform(0.25, 0.75) * ph);
     const double glossX = more.Uniform(0.05, 0.09) * W, glossY = glossX * more.Uniform(0.5, 0.9);
     const double glossTurn = more.Uniform(0, kPi);
     auto glossAtPoint = [&](double x, double y) {
@@ -1371,11 +1442,16 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
         const double t0 = more.Uniform(0.3, 0.6);
         for (int f = 0; f < spec.fingers; ++f) {
             const double t = t0 + f * 2.1 * width / len;
-            const double reach = length * more.Uniform(0.6, 0.9);  // how far it reaches onto the page
+            const double reach =
+                length * more.Uniform(0.6, 0.9);  // how far it reaches onto the page
             const PagePoint on{a.x + t * (b.x - a.x), a.y + t * (b.y - a.y)};
             const double tilt = more.Uniform(-0.3, 0.3);
-            const PagePoint axis{out.x * std::cos(tilt) - out.y * std::sin(tilt), out.x * std::sin(tilt) + out.y * std::cos(tilt)};
-            fingers.push_back({{on.x + axis.x * (length - reach), on.y + axis.y * (length - reach)}, axis, length, width});
+            const PagePoint axis{out.x * std::cos(tilt) - out.y * std::sin(tilt),
+                                 out.x * std::sin(tilt) + out.y * std::cos(tilt)};
+            fingers.push_back({{on.x + axis.x * (length - reach), on.y + axis.y * (length - reach)},
+                               axis,
+                               length,
+                               width});
         }
     }
     // Blends the fingers into rgb: coverage from the distance to the ellipse's outline, a soft
@@ -1454,7 +1530,8 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
             const double gloss = glossAtPoint(cx, cy);
             for (int k = 0; k < 3; ++k) {  // rgb is red, green, blue; cast is blue, green, red
                 const double lit = rgb[k] * light * cast[2 - k] * warm[k];
-                row[3 * x + k] = static_cast<unsigned char>(std::clamp(lit + (255 - lit) * gloss, 0.0, 255.0));
+                row[3 * x + k] =
+                    static_cast<unsigned char>(std::clamp(lit + (255 - lit) * gloss, 0.0, 255.0));
             }
         }
     }
@@ -1477,7 +1554,8 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
         for (int x = 0; x < W; ++x)
             for (int k = 0; k < 3; ++k) {
                 const double n = (uniform() + uniform() + uniform() + uniform() - 2) * noiseGain;
-                out[3 * x + k] = static_cast<unsigned char>(std::clamp(std::lround(in[3 * x + 2 - k] + n), 0L, 255L));
+                out[3 * x + k] = static_cast<unsigned char>(
+                    std::clamp(std::lround(in[3 * x + 2 - k] + n), 0L, 255L));
             }
     }
 
@@ -1494,11 +1572,11 @@ Photo PhotoSet::Render(const PhotoSpec& spec, int index) const {
             decoded.bitCount != 24 || decoded.width != W || decoded.height != H)
             throw std::runtime_error("JPEG round trip failed");
         for (int r = 0; r < H; ++r)
-            std::copy_n(decoded.Row(r), std::size_t(W) * 3, photo.pixels.data() + std::size_t(r) * stride);
+            std::copy_n(decoded.Row(r), std::size_t(W) * 3,
+                        photo.pixels.data() + std::size_t(r) * stride);
     }
     return photo;
 }
-
 
 // --- The harder set -----------------------------------------------------------------------------
 
@@ -1511,7 +1589,8 @@ struct HardCase {
 
 std::vector<HardCase> BuildHardCases() {
     std::vector<HardCase> cases;
-    auto add = [&](const char* name, Desk desk, Layout layout, double turn, double area, auto&& tweak) {
+    auto add = [&](const char* name, Desk desk, Layout layout, double turn, double area,
+                   auto&& tweak) {
         PhotoSpec s;
         s.desk = desk, s.layout = layout, s.turn = turn, s.area = area;
         s.slant = 0.03, s.slantDirection = 40.0 * double(cases.size());
@@ -1521,74 +1600,86 @@ std::vector<HardCase> BuildHardCases() {
         cases.push_back({name, s});
     };
     // A white page on a white or light grey table: 5 to 15 levels apart, a faint contact shadow.
-    add("white_desk_c12", Desk::White, Layout::Column, 7, 0.5, [](PhotoSpec& s) { s.contrast = 12, s.contactShadow = 0.08; });
-    add("white_desk_c8", Desk::White, Layout::TwoColumns, -14, 0.45, [](PhotoSpec& s) {
-        s.contrast = 8, s.contactShadow = 0.06, s.radialLight = 0.2;
-    });
-    add("white_desk_c5", Desk::White, Layout::Table, 3, 0.55, [](PhotoSpec& s) {
-        s.contrast = 5, s.contactShadow = 0.05, s.linearLight = 0.15;
-    });
-    add("grey_desk_c15", Desk::White, Layout::GreyNotes, -28, 0.4, [](PhotoSpec& s) { s.contrast = 15, s.contactShadow = 0.1; });
+    add("white_desk_c12", Desk::White, Layout::Column, 7, 0.5,
+        [](PhotoSpec& s) { s.contrast = 12, s.contactShadow = 0.08; });
+    add("white_desk_c8", Desk::White, Layout::TwoColumns, -14, 0.45,
+        [](PhotoSpec& s) { s.contrast = 8, s.contactShadow = 0.06, s.radialLight = 0.2; });
+    add("white_desk_c5", Desk::White, Layout::Table, 3, 0.55,
+        [](PhotoSpec& s) { s.contrast = 5, s.contactShadow = 0.05, s.linearLight = 0.15; });
+    add("grey_desk_c15", Desk::White, Layout::GreyNotes, -28, 0.4,
+        [](PhotoSpec& s) { s.contrast = 15, s.contactShadow = 0.1; });
     // Paper that is not flat or not whole: curled, bent, rounded corners, a dog-ear.
-    add("curl_barrel_1pc", Desk::Wood, Layout::Column, 12, 0.5, [](PhotoSpec& s) { s.curl = Curl::Barrel, s.bulge = 0.01; });
-    add("curl_wave_2pc", Desk::Mid, Layout::TwoColumns, -6, 0.5, [](PhotoSpec& s) { s.curl = Curl::Wave, s.bulge = 0.02; });
-    add("curl_across_05pc", Desk::Stone, Layout::Table, 24, 0.45, [](PhotoSpec& s) {
-        s.curl = Curl::Barrel, s.bulge = 0.005, s.curlAcross = true;
-    });
-    add("rounded_corners", Desk::Dark, Layout::Table, -17, 0.5, [](PhotoSpec& s) { s.cornerRadius = 14; });
+    add("curl_barrel_1pc", Desk::Wood, Layout::Column, 12, 0.5,
+        [](PhotoSpec& s) { s.curl = Curl::Barrel, s.bulge = 0.01; });
+    add("curl_wave_2pc", Desk::Mid, Layout::TwoColumns, -6, 0.5,
+        [](PhotoSpec& s) { s.curl = Curl::Wave, s.bulge = 0.02; });
+    add("curl_across_05pc", Desk::Stone, Layout::Table, 24, 0.45,
+        [](PhotoSpec& s) { s.curl = Curl::Barrel, s.bulge = 0.005, s.curlAcross = true; });
+    add("rounded_corners", Desk::Dark, Layout::Table, -17, 0.5,
+        [](PhotoSpec& s) { s.cornerRadius = 14; });
     add("dog_ear", Desk::Wood, Layout::Column, 9, 0.5, [](PhotoSpec& s) { s.dogEar = 0.1; });
     add("dog_ear_curl_15pc", Desk::Mid, Layout::GreyNotes, -3, 0.55, [](PhotoSpec& s) {
         s.dogEar = 0.15, s.curl = Curl::Wave, s.bulge = 0.01, s.cornerRadius = 6;
     });
     // A sharp-edged shadow across page and desk.
-    add("hard_shadow_40", Desk::Dark, Layout::Column, 5, 0.5, [](PhotoSpec& s) { s.hardShadow = 0.4; });
-    add("phone_shadow_55", Desk::Wood, Layout::TwoColumns, -11, 0.5, [](PhotoSpec& s) {
-        s.hardShadow = 0.55, s.hardShadowBand = true;
-    });
-    add("hard_shadow_light_desk", Desk::Light, Layout::Table, 19, 0.45, [](PhotoSpec& s) { s.hardShadow = 0.35; });
+    add("hard_shadow_40", Desk::Dark, Layout::Column, 5, 0.5,
+        [](PhotoSpec& s) { s.hardShadow = 0.4; });
+    add("phone_shadow_55", Desk::Wood, Layout::TwoColumns, -11, 0.5,
+        [](PhotoSpec& s) { s.hardShadow = 0.55, s.hardShadowBand = true; });
+    add("hard_shadow_light_desk", Desk::Light, Layout::Table, 19, 0.45,
+        [](PhotoSpec& s) { s.hardShadow = 0.35; });
     // Other paper with the page.
-    add("page_under", Desk::Dark, Layout::Column, 8, 0.3, [](PhotoSpec& s) { s.company = Company::PageUnder; });
-    add("page_beside", Desk::Wood, Layout::TwoColumns, -4, 0.28, [](PhotoSpec& s) { s.company = Company::PageBeside; });
-    add("sticky_inside", Desk::Stone, Layout::GreyNotes, 15, 0.45, [](PhotoSpec& s) { s.company = Company::StickyInside; });
-    add("sticky_overhang", Desk::Dark, Layout::Column, -9, 0.45, [](PhotoSpec& s) { s.company = Company::StickyOverhang; });
-    add("book_cover_light", Desk::Light, Layout::Column, 4, 0.4, [](PhotoSpec& s) { s.company = Company::BookCover; });
-    add("book_cover_wood", Desk::Wood, Layout::Table, -21, 0.4, [](PhotoSpec& s) { s.company = Company::BookCover; });
+    add("page_under", Desk::Dark, Layout::Column, 8, 0.3,
+        [](PhotoSpec& s) { s.company = Company::PageUnder; });
+    add("page_beside", Desk::Wood, Layout::TwoColumns, -4, 0.28,
+        [](PhotoSpec& s) { s.company = Company::PageBeside; });
+    add("sticky_inside", Desk::Stone, Layout::GreyNotes, 15, 0.45,
+        [](PhotoSpec& s) { s.company = Company::StickyInside; });
+    add("sticky_overhang", Desk::Dark, Layout::Column, -9, 0.45,
+        [](PhotoSpec& s) { s.company = Company::StickyOverhang; });
+    add("book_cover_light", Desk::Light, Layout::Column, 4, 0.4,
+        [](PhotoSpec& s) { s.company = Company::BookCover; });
+    add("book_cover_wood", Desk::Wood, Layout::Table, -21, 0.4,
+        [](PhotoSpec& s) { s.company = Company::BookCover; });
     // The page running out of the photo on one side.
-    add("out_of_frame_15", Desk::Dark, Layout::Column, 6, 0.5, [](PhotoSpec& s) { s.outOfFrame = 0.15; });
-    add("out_of_frame_25", Desk::Wood, Layout::TwoColumns, -13, 0.55, [](PhotoSpec& s) { s.outOfFrame = 0.25; });
+    add("out_of_frame_15", Desk::Dark, Layout::Column, 6, 0.5,
+        [](PhotoSpec& s) { s.outOfFrame = 0.15; });
+    add("out_of_frame_25", Desk::Wood, Layout::TwoColumns, -13, 0.55,
+        [](PhotoSpec& s) { s.outOfFrame = 0.25; });
     // A phone held 30 to 45 degrees from straight above: the far side 20 to 35% shorter.
-    add("perspective_25", Desk::Dark, Layout::Column, 5, 0.45, [](PhotoSpec& s) { s.foreshorten = 0.25; });
-    add("perspective_35", Desk::Wood, Layout::TwoColumns, -12, 0.45, [](PhotoSpec& s) { s.foreshorten = 0.35; });
-    add("perspective_20_light", Desk::Light, Layout::Table, 28, 0.4, [](PhotoSpec& s) { s.foreshorten = 0.2; });
+    add("perspective_25", Desk::Dark, Layout::Column, 5, 0.45,
+        [](PhotoSpec& s) { s.foreshorten = 0.25; });
+    add("perspective_35", Desk::Wood, Layout::TwoColumns, -12, 0.45,
+        [](PhotoSpec& s) { s.foreshorten = 0.35; });
+    add("perspective_20_light", Desk::Light, Layout::Table, 28, 0.4,
+        [](PhotoSpec& s) { s.foreshorten = 0.2; });
     // Small, heavily compressed, shaken.
-    add("small_q45", Desk::Stone, Layout::Column, -8, 0.5, [](PhotoSpec& s) {
-        s.photoScale = 2.0 / 3, s.quality = 45, s.noise = 4;
-    });
-    add("small_q55_motion", Desk::Dark, Layout::TwoColumns, 16, 0.5, [](PhotoSpec& s) {
-        s.photoScale = 2.0 / 3, s.quality = 55, s.motion = 6;
-    });
-    add("small_q40_motion", Desk::Mid, Layout::GreyNotes, -2, 0.55, [](PhotoSpec& s) {
-        s.photoScale = 2.0 / 3, s.quality = 40, s.motion = 4, s.noise = 4;
-    });
-    add("motion_10", Desk::Wood, Layout::Table, 31, 0.45, [](PhotoSpec& s) { s.motion = 10, s.quality = 70; });
+    add("small_q45", Desk::Stone, Layout::Column, -8, 0.5,
+        [](PhotoSpec& s) { s.photoScale = 2.0 / 3, s.quality = 45, s.noise = 4; });
+    add("small_q55_motion", Desk::Dark, Layout::TwoColumns, 16, 0.5,
+        [](PhotoSpec& s) { s.photoScale = 2.0 / 3, s.quality = 55, s.motion = 6; });
+    add("small_q40_motion", Desk::Mid, Layout::GreyNotes, -2, 0.55,
+        [](PhotoSpec& s) { s.photoScale = 2.0 / 3, s.quality = 40, s.motion = 4, s.noise = 4; });
+    add("motion_10", Desk::Wood, Layout::Table, 31, 0.45,
+        [](PhotoSpec& s) { s.motion = 10, s.quality = 70; });
     // Light: strong vignetting and a warm cast; a glossy highlight.
-    add("vignette_warm", Desk::Dark, Layout::Column, -7, 0.55, [](PhotoSpec& s) { s.vignette = 0.55, s.warmth = 0.3; });
-    add("vignette_warm_light", Desk::Light, Layout::TwoColumns, 11, 0.5, [](PhotoSpec& s) {
-        s.vignette = 0.5, s.warmth = 0.35;
-    });
+    add("vignette_warm", Desk::Dark, Layout::Column, -7, 0.55,
+        [](PhotoSpec& s) { s.vignette = 0.55, s.warmth = 0.3; });
+    add("vignette_warm_light", Desk::Light, Layout::TwoColumns, 11, 0.5,
+        [](PhotoSpec& s) { s.vignette = 0.5, s.warmth = 0.35; });
     add("gloss", Desk::Dark, Layout::Table, 3, 0.5, [](PhotoSpec& s) { s.gloss = 0.9; });
-    add("gloss_edge_warm", Desk::Wood, Layout::Column, -15, 0.5, [](PhotoSpec& s) {
-        s.gloss = 0.95, s.glossAtEdge = true, s.warmth = 0.25;
-    });
+    add("gloss_edge_warm", Desk::Wood, Layout::Column, -15, 0.5,
+        [](PhotoSpec& s) { s.gloss = 0.95, s.glossAtEdge = true, s.warmth = 0.25; });
     // A book spread: two facing pages, a dark gutter between them, the cover around.
     add("spread_wood", Desk::Wood, Layout::Column, 4, 0.6, [](PhotoSpec& s) { s.spread = true; });
-    add("spread_light", Desk::Light, Layout::TwoColumns, -9, 0.6, [](PhotoSpec& s) { s.spread = true, s.foreshorten = 0.1; });
+    add("spread_light", Desk::Light, Layout::TwoColumns, -9, 0.6,
+        [](PhotoSpec& s) { s.spread = true, s.foreshorten = 0.1; });
     // Fingers holding the page down at one edge.
     add("thumb", Desk::Dark, Layout::Column, -5, 0.5, [](PhotoSpec& s) { s.fingers = 1; });
-    add("two_fingers", Desk::Wood, Layout::TwoColumns, 14, 0.5, [](PhotoSpec& s) { s.fingers = 2; });
-    add("thumb_white_desk", Desk::White, Layout::Table, 2, 0.5, [](PhotoSpec& s) {
-        s.fingers = 1, s.contrast = 12, s.contactShadow = 0.08;
-    });
+    add("two_fingers", Desk::Wood, Layout::TwoColumns, 14, 0.5,
+        [](PhotoSpec& s) { s.fingers = 2; });
+    add("thumb_white_desk", Desk::White, Layout::Table, 2, 0.5,
+        [](PhotoSpec& s) { s.fingers = 1, s.contrast = 12, s.contactShadow = 0.08; });
     return cases;
 }
 
@@ -1599,7 +1690,8 @@ const std::vector<HardCase>& HardCases() {
 
 }  // namespace
 
-HardPhotoSet::HardPhotoSet(int width, int height, std::string cacheDir) : base_(width, height, std::move(cacheDir)) {}
+HardPhotoSet::HardPhotoSet(int width, int height, std::string cacheDir)
+    : base_(width, height, std::move(cacheDir)) {}
 
 int HardPhotoSet::Count() {
     return int(HardCases().size());
@@ -1611,7 +1703,8 @@ const PhotoSpec& HardPhotoSet::Spec(int index) {
 
 std::string HardPhotoSet::Name(int index) {
     char name[64];
-    std::snprintf(name, sizeof name, "h%02d_%s", index, HardCases().at(std::size_t(index)).name.c_str());
+    std::snprintf(name, sizeof name, "h%02d_%s", index,
+                  HardCases().at(std::size_t(index)).name.c_str());
     return name;
 }
 
@@ -1624,14 +1717,16 @@ std::string HardPhotoSet::Labels(int index) {
     if (s.contrast > 0)
         out << " contrast" << s.contrast;
     if (s.curl != Curl::None)
-        out << (s.curl == Curl::Barrel ? " barrel" : " wave") << s.bulge * 100 << (s.curlAcross ? "across" : "");
+        out << (s.curl == Curl::Barrel ? " barrel" : " wave") << s.bulge * 100
+            << (s.curlAcross ? "across" : "");
     if (s.cornerRadius > 0)
         out << " radius" << s.cornerRadius;
     if (s.dogEar > 0)
         out << " dogear" << s.dogEar * 100;
     if (s.hardShadow > 0)
         out << (s.hardShadowBand ? " phoneshadow" : " hardshadow") << s.hardShadow * 100;
-    constexpr const char* company[] = {"", " +pageunder", " +pagebeside", " +sticky", " +stickyover", " +cover"};
+    constexpr const char* company[] = {"",         " +pageunder",  " +pagebeside",
+                                       " +sticky", " +stickyover", " +cover"};
     out << company[int(s.company)];
     if (s.outOfFrame > 0)
         out << " out" << s.outOfFrame * 100;

@@ -34,9 +34,9 @@ struct Homography {
 };
 
 enum class Shot {
-    Page,       // a page lying on a desk, all four edges in view
-    Flatbed,    // a flatbed scan: paper everywhere, a dark strip along one edge, text turned a little
-    CloseUp,    // text filling the photo, no page edge, turned up to 40 degrees
+    Page,     // a page lying on a desk, all four edges in view
+    Flatbed,  // a flatbed scan: paper everywhere, a dark strip along one edge, text turned a little
+    CloseUp,  // text filling the photo, no page edge, turned up to 40 degrees
     FullFrame,  // the page larger than the photo: its edges lie outside
     Empty,      // the desk alone
 };
@@ -53,11 +53,11 @@ enum class Curl {
 // Other paper lying with the page.
 enum class Company {
     None,
-    PageUnder,      // a second printed page partly under the page
-    PageBeside,     // a second printed page beside it, close by
-    StickyInside,   // a yellow sticky note on the page
-    StickyOverhang, // a sticky note on the page, running over its edge
-    BookCover,      // the page on a dark book cover (a bigger dark rectangle)
+    PageUnder,       // a second printed page partly under the page
+    PageBeside,      // a second printed page beside it, close by
+    StickyInside,    // a yellow sticky note on the page
+    StickyOverhang,  // a sticky note on the page, running over its edge
+    BookCover,       // the page on a dark book cover (a bigger dark rectangle)
 };
 
 enum class Layout { Column, TwoColumns, Table, GreyNotes, Receipt, Card };
@@ -67,29 +67,30 @@ struct PhotoSpec {
     Shot shot = Shot::Page;
     Desk desk = Desk::Dark;
     Layout layout = Layout::Column;
-    double turn = 0;         // degrees, the page turned counter-clockwise as displayed
-    double area = 0.5;       // the page's share of the photo (Page shots)
-    double slant = 0;        // perspective: corners moved by up to this share of the page size
+    double turn = 0;            // degrees, the page turned counter-clockwise as displayed
+    double area = 0.5;          // the page's share of the photo (Page shots)
+    double slant = 0;           // perspective: corners moved by up to this share of the page size
     double slantDirection = 0;  // degrees, the direction the camera leans towards
-    double shadow = 0;       // darkening of a soft-edged shadow across the photo, 0 for none
-    double linearLight = 0;  // darkening from one side to the other, 0 for none
-    double radialLight = 0;  // darkening towards the corners, 0 for none
-    double blur = 0.5;       // defocus, Gaussian sigma in pixels of a 1200 x 900 photo
-    double noise = 2;        // sensor noise, standard deviation in levels
-    int quality = 85;        // JPEG quality, 0 for none
-    bool card = false;       // a business card lies on the desk beside the page
-    unsigned seed = 1;       // the rest: placement, texture offsets, noise
+    double shadow = 0;          // darkening of a soft-edged shadow across the photo, 0 for none
+    double linearLight = 0;     // darkening from one side to the other, 0 for none
+    double radialLight = 0;     // darkening towards the corners, 0 for none
+    double blur = 0.5;          // defocus, Gaussian sigma in pixels of a 1200 x 900 photo
+    double noise = 2;           // sensor noise, standard deviation in levels
+    int quality = 85;           // JPEG quality, 0 for none
+    bool card = false;          // a business card lies on the desk beside the page
+    unsigned seed = 1;          // the rest: placement, texture offsets, noise
 
     // Harder conditions, all off in the first set (HardPhotoSet uses them).
-    double contrast = 0;       // White desk: its grey level this far below the paper's
+    double contrast = 0;         // White desk: its grey level this far below the paper's
     double contactShadow = 0.3;  // darkening of the thin shadow along a sheet's edge
     Curl curl = Curl::None;
-    double bulge = 0;          // the curl's largest outline displacement, share of the page's size
-    bool curlAcross = false;   // the curl bows the left and right edges instead of top and bottom
-    double cornerRadius = 0;   // rounded page corners, points
-    double dogEar = 0;         // the top-right corner folded over, its legs this share of the width
-    double hardShadow = 0;     // darkening of a sharp-edged shadow (a phone or a hand)
-    bool hardShadowBand = false;  // the shadow a band (a phone held over the page), not a half-plane
+    double bulge = 0;         // the curl's largest outline displacement, share of the page's size
+    bool curlAcross = false;  // the curl bows the left and right edges instead of top and bottom
+    double cornerRadius = 0;  // rounded page corners, points
+    double dogEar = 0;        // the top-right corner folded over, its legs this share of the width
+    double hardShadow = 0;    // darkening of a sharp-edged shadow (a phone or a hand)
+    bool hardShadowBand =
+        false;  // the shadow a band (a phone held over the page), not a half-plane
     Company company = Company::None;
     double outOfFrame = 0;     // share of the page beyond one border of the photo
     double foreshorten = 0;    // the page's far side this much shorter than its near side

@@ -37,7 +37,9 @@ Polygon Clip(Polygon subject, const Polygon& clip) {
     const double sign = orientation >= 0 ? 1 : -1;
     for (std::size_t i = 0; i < clip.size() && !subject.empty(); ++i) {
         const PagePoint a = clip[i], b = clip[(i + 1) % clip.size()];
-        auto side = [&](PagePoint p) { return sign * ((b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x)); };
+        auto side = [&](PagePoint p) {
+            return sign * ((b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x));
+        };
         Polygon out;
         for (std::size_t j = 0; j < subject.size(); ++j) {
             const PagePoint p = subject[j], q = subject[(j + 1) % subject.size()];
@@ -67,15 +69,18 @@ bool Convex(const Polygon& p) {
 // Grey level of an output pixel (u, v from the top-left).
 int GreyAt(const PageScanResult& r, int u, int v) {
     const int stride = pixel::RowStride(r.width, r.bits);
-    const unsigned char* p = r.pixels + std::size_t(r.height - 1 - v) * stride + std::size_t(u) * (r.bits / 8);
+    const unsigned char* p =
+        r.pixels + std::size_t(r.height - 1 - v) * stride + std::size_t(u) * (r.bits / 8);
     return r.bits == 8 ? p[0] : (p[0] * 114 + p[1] * 587 + p[2] * 299) / 1000;
 }
 
 }  // namespace
 
 Homography OutputToPhoto(const PageScanResult& result) {
-    const PagePoint box[4] = {{0, 0}, {double(result.width), 0},
-                              {double(result.width), double(result.height)}, {0, double(result.height)}};
+    const PagePoint box[4] = {{0, 0},
+                              {double(result.width), 0},
+                              {double(result.width), double(result.height)},
+                              {0, double(result.height)}};
     return Homography::FromPoints(box, result.corners);
 }
 
@@ -134,8 +139,9 @@ ScanFigures Measure(const Photo& photo, const PageScanResult& result) {
                 if (!inOutput(photoToOut.Apply(onPhoto)))
                     ++cut;
             }
-            const PagePoint onText = pageToPhoto.Apply(truth.textLeft + u * (truth.textRight - truth.textLeft),
-                                                       truth.textTop + v * (truth.textBottom - truth.textTop));
+            const PagePoint onText =
+                pageToPhoto.Apply(truth.textLeft + u * (truth.textRight - truth.textLeft),
+                                  truth.textTop + v * (truth.textBottom - truth.textTop));
             if (truth.hasPage && inPhoto(onText)) {
                 ++text;
                 if (!inOutput(photoToOut.Apply(onText)))
@@ -161,7 +167,8 @@ ScanFigures Measure(const Photo& photo, const PageScanResult& result) {
     // Overlap of the page found and the true page, both within the photo.
     const Polygon frame = {{0, 0}, {W, 0}, {W, H}, {0, H}};
     const Polygon found = Clip(Polygon(result.corners, result.corners + 4), frame);
-    const Polygon real = truth.hasPage ? Clip(Polygon(truth.corners, truth.corners + 4), frame) : Polygon();
+    const Polygon real =
+        truth.hasPage ? Clip(Polygon(truth.corners, truth.corners + 4), frame) : Polygon();
     if (!real.empty() && !found.empty() && Convex(Polygon(result.corners, result.corners + 4))) {
         const double both = Area(Clip(found, real));
         f.pageIoU = both / (Area(found) + Area(real) - both);
@@ -226,20 +233,24 @@ std::string Shortfalls(const Photo& photo, const PageScanResult& r, const ScanFi
 
 std::string Describe(const ScanFigures& f) {
     char line[256];
-    std::snprintf(line, sizeof line,
-                  "turn %+.3f (worst %+.3f) deg, desk %.2f%%, cut %.2f%%, corners %s, IoU %.3f, "
-                  "covers %s, uncovered dark %.2f%%, %s",
-                  f.residualTurn, f.worstTurn, f.deskKept, f.pageCut,
-                  f.cornerError < 0 ? "-" : (std::to_string(f.cornerError).substr(0, 5) + "%").c_str(),
-                  f.pageIoU, f.coversPhoto ? "yes" : "no", f.uncoveredDark, f.usable ? "usable" : "unusable");
+    std::snprintf(
+        line, sizeof line,
+        "turn %+.3f (worst %+.3f) deg, desk %.2f%%, cut %.2f%%, corners %s, IoU %.3f, "
+        "covers %s, uncovered dark %.2f%%, %s",
+        f.residualTurn, f.worstTurn, f.deskKept, f.pageCut,
+        f.cornerError < 0 ? "-" : (std::to_string(f.cornerError).substr(0, 5) + "%").c_str(),
+        f.pageIoU, f.coversPhoto ? "yes" : "no", f.uncoveredDark, f.usable ? "usable" : "unusable");
     return line;
 }
 
 const char* KindName(PageFoundBy kind) {
     switch (kind) {
-        case PageFoundBy::PageEdges: return "PageEdges";
-        case PageFoundBy::TextLines: return "TextLines";
-        case PageFoundBy::Nothing: return "Nothing";
+        case PageFoundBy::PageEdges:
+            return "PageEdges";
+        case PageFoundBy::TextLines:
+            return "TextLines";
+        case PageFoundBy::Nothing:
+            return "Nothing";
     }
     return "?";
 }

@@ -35,7 +35,8 @@ ScanFigures Measure(const Photo& photo, const PageScanResult& result);
 // it meets it. A page found by its edges: the right kind, level within 0.1 degree, at most 1% desk
 // (plus the outline's slack of curled paper) and 1% of the page cut. An ambiguous page: its text
 // kept (at most 1% cut) and level within a degree, whatever the kind.
-std::string Shortfalls(const Photo& photo, const PageScanResult& result, const ScanFigures& figures);
+std::string Shortfalls(const Photo& photo, const PageScanResult& result,
+                       const ScanFigures& figures);
 
 // One line with the figures, for failure messages and the evaluator.
 std::string Describe(const ScanFigures& figures);

@@ -114,7 +114,8 @@ GreyImage RenderTextPage(int dpi) {
     GreyImage page;
     try {
         if (status != 0)
-            throw std::runtime_error("pdftoppm failed (scripts/install-deps.sh installs poppler-utils)");
+            throw std::runtime_error(
+                "pdftoppm failed (scripts/install-deps.sh installs poppler-utils)");
         page = ReadPgm(stem + ".pgm");
     } catch (...) {
         std::filesystem::remove_all(folder);
@@ -140,13 +141,15 @@ GreyImage PhotographTurned(const GreyImage& page, double degrees) {
             // A desk of dark grey with a faint grain, so that it is not a flat fill.
             double level = 38 + ((x * 7 + y * 13) % 11);
             if (u >= 0 && v >= 0 && u <= page.width - 1 && v <= page.height - 1) {
-                const int u0 = std::min(int(u), page.width - 2), v0 = std::min(int(v), page.height - 2);
+                const int u0 = std::min(int(u), page.width - 2),
+                          v0 = std::min(int(v), page.height - 2);
                 const double fu = u - u0, fv = v - v0;
                 level = (1 - fv) * ((1 - fu) * page.At(u0, v0) + fu * page.At(u0 + 1, v0)) +
                         fv * ((1 - fu) * page.At(u0, v0 + 1) + fu * page.At(u0 + 1, v0 + 1));
                 level = 25 + level * 0.85;  // paper a little below white, as a camera sees it
             }
-            photo.levels[size_t(y) * photo.width + x] = static_cast<unsigned char>(std::lround(level));
+            photo.levels[size_t(y) * photo.width + x] =
+                static_cast<unsigned char>(std::lround(level));
         }
     }
     return photo;
@@ -161,8 +164,14 @@ GreyImage TurnQuarters(const GreyImage& picture, int quarters) {
     const int w = picture.width, h = picture.height;
     for (int y = 0; y < turned.height; ++y)
         for (int x = 0; x < turned.width; ++x) {
-            const int sx = quarters == 0 ? x : quarters == 1 ? y : quarters == 2 ? w - 1 - x : w - 1 - y;
-            const int sy = quarters == 0 ? y : quarters == 1 ? h - 1 - x : quarters == 2 ? h - 1 - y : x;
+            const int sx = quarters == 0   ? x
+                           : quarters == 1 ? y
+                           : quarters == 2 ? w - 1 - x
+                                           : w - 1 - y;
+            const int sy = quarters == 0   ? y
+                           : quarters == 1 ? h - 1 - x
+                           : quarters == 2 ? h - 1 - y
+                                           : x;
             turned.levels[size_t(y) * turned.width + x] = picture.At(sx, sy);
         }
     return turned;
@@ -202,8 +211,8 @@ double WordRecall(const std::string& text) {
     std::vector<int> previous(found.size() + 1, 0), current(found.size() + 1, 0);
     for (const std::string& word : truth) {
         for (size_t j = 1; j <= found.size(); ++j)
-            current[j] = word == found[j - 1] ? previous[j - 1] + 1
-                                              : std::max(previous[j], current[j - 1]);
+            current[j] =
+                word == found[j - 1] ? previous[j - 1] + 1 : std::max(previous[j], current[j - 1]);
         std::swap(previous, current);
     }
     return double(previous[found.size()]) / truth.size();

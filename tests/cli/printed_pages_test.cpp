@@ -19,6 +19,9 @@
 #include "support/PdfTools.h"
 #include "support/TempDir.h"
 
+// After the standard headers: jpeglib.h needs size_t and FILE.
+#include <jpeglib.h>
+
 namespace imgdesk::test {
 namespace {
 
@@ -56,13 +59,38 @@ Bytes ExifOrientation(int orientation, bool little) {
 // and a bit more than a third of the height. The block tells where the stored top-left ends up.
 constexpr int kMarkedWidth = 96, kMarkedHeight = 64;
 Bytes MarkedJpeg(const Bytes& exif) {
-    JpegRecipe recipe;
-    recipe.width = kMarkedWidth, recipe.height = kMarkedHeight;
-    recipe.samples[0] = 200, recipe.samples[1] = 220, recipe.samples[2] = 230;  // red, green, blue
-    recipe.markWidth = 32, recipe.markHeight = 24;
-    recipe.markSamples[0] = 40, recipe.markSamples[1] = 30, recipe.markSamples[2] = 20;
-    recipe.exif = exif;
-    return MakeJpeg(recipe);
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* memory = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &memory, &size);
+    info.image_width = kMarkedWidth;
+    info.image_height = kMarkedHeight;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 90, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    if (!exif.empty())
+        jpeg_write_marker(&info, JPEG_APP0 + 1, exif.data(), unsigned(exif.size()));
+    Bytes row(kMarkedWidth * 3);
+    while (info.next_scanline < info.image_height) {
+        const bool blockRow = info.next_scanline < 24;
+        for (int x = 0; x < kMarkedWidth; ++x) {
+            const bool dark = blockRow && x < 32;
+            row[3 * x] = dark ? 20 : 230, row[3 * x + 1] = dark ? 30 : 220,
+                    row[3 * x + 2] = dark ? 40 : 200;
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&info, rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    Bytes bytes(memory, memory + size);
+    jpeg_destroy_compress(&info);
+    std::free(memory);
+    return bytes;
 }
 
 // A grey picture, top row first.

@@ -99,14 +99,10 @@ std::vector<unsigned char> MakeJpeg(const JpegRecipe& recipe) {
     if (!recipe.exif.empty())
         jpeg_write_marker(&info, JPEG_APP0 + 1, recipe.exif.data(), unsigned(recipe.exif.size()));
     std::vector<unsigned char> row(size_t(recipe.width) * recipe.components);
-    for (JSAMPROW rows[1] = {row.data()}; info.next_scanline < info.image_height;) {
-        const bool markRow = int(info.next_scanline) < recipe.markHeight;
-        for (size_t i = 0; i < row.size(); ++i) {
-            const bool mark = markRow && int(i / recipe.components) < recipe.markWidth;
-            row[i] = (mark ? recipe.markSamples : recipe.samples)[i % recipe.components];
-        }
+    for (size_t i = 0; i < row.size(); ++i)
+        row[i] = recipe.samples[i % recipe.components];
+    for (JSAMPROW rows[1] = {row.data()}; info.next_scanline < info.image_height;)
         jpeg_write_scanlines(&info, rows, 1);
-    }
     jpeg_finish_compress(&info);
     std::vector<unsigned char> bytes(memory, memory + size);
     jpeg_destroy_compress(&info);

@@ -38,9 +38,7 @@ bool RenderPage(const std::string& pdf, int page, double dpi, RenderedPage& out)
 // A JPEG of one uniform colour, written by libjpeg. components 1 (grey), 3 (RGB) or 4 (CMYK,
 // stored Adobe-inverted as libjpeg writes it with an Adobe marker); samples holds one value per
 // component. densityUnit 0 (none), 1 (dpi) or 2 (dots per cm) with densityX/densityY; exif, when
-// not empty, is written as an APP1 marker (the whole segment body, "Exif\0\0" included). A block
-// of markWidth x markHeight pixels of markSamples in the top-left corner tells where the stored
-// top-left ends up.
+// not empty, is written as an APP1 marker (the whole segment body, "Exif\0\0" included).
 struct JpegRecipe {
     int width = 16, height = 16;
     int components = 3;
@@ -48,8 +46,6 @@ struct JpegRecipe {
     int densityUnit = 0, densityX = 1, densityY = 1;
     bool jfif = true, progressive = false, arithmetic = false;
     std::vector<unsigned char> exif;
-    int markWidth = 0, markHeight = 0;
-    unsigned char markSamples[4] = {0, 0, 0, 0};
 };
 std::vector<unsigned char> MakeJpeg(const JpegRecipe& recipe);
 
